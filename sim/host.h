@@ -1,0 +1,43 @@
+// The simulated script hook, seen from the side of the game: it loads the plug-in module, runs
+// its script one tick at a time and delivers keyboard messages to it. Everything the plug-in asks
+// of the game lands in the process-wide World.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sim/world.h"
+
+namespace sim {
+
+// The world the hook's functions answer from. Tests replace it with resetWorld().
+SIM_API World& world();
+SIM_API void resetWorld();
+
+// Loads the plug-in as the real hook loads an .asi: the operating system's loader maps it and
+// its attach notification runs. Natively this is dlopen; on Windows LoadLibrary, followed by the
+// redirection of the plug-in's clock imports to the virtual clock. On failure returns false and
+// says why in `error`.
+SIM_API bool loadPlugin(const std::string& path, std::string* error);
+SIM_API bool pluginLoaded();
+
+// Unloads the plug-in; its detach notification runs.
+SIM_API void unloadPlugin();
+
+// Runs the registered script until its next scriptWait, then advances the virtual clock by the
+// world's clock step. Returns false, and runs nothing, when no script is registered.
+SIM_API bool tick();
+
+// Delivers one keyboard message to the registered handler on the calling thread, as the real
+// hook does from its window procedure. Returns false when no handler is registered.
+SIM_API bool sendKey(std::uint32_t key, std::uint16_t repeats, std::uint8_t scanCode,
+                     int isExtended, int isWithAlt, int wasDownBefore, int isUpNow);
+
+SIM_API bool scriptRegistered();
+SIM_API bool keyboardHandlerRegistered();
+
+// Where the plug-in module lies: next to the program (Fraywick.asi on Windows, Fraywick.so
+// natively) unless FRAYWICK_PLUGIN names another file.
+SIM_API std::string defaultPluginPath();
+
+}  // namespace sim

@@ -1,0 +1,379 @@
+#include "sim/world.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+
+namespace sim {
+namespace {
+
+struct NativeInfo {
+  std::uint64_t hash;
+  const char* name;
+  int resultSlots;  // how many result slots a trace shows
+};
+
+constexpr NativeInfo kNatives[] = {
+    {native::kHashOfName, "hashOfName", 1},
+    {native::kPlayerPed, "playerPed", 1},
+    {native::kEntityExists, "entityExists", 1},
+    {native::kIsPlayerPed, "isPlayerPed", 1},
+    {native::kIsHumanPed, "isHumanPed", 1},
+    {native::kIsMalePed, "isMalePed", 1},
+    {native::kEntityPosition, "entityPosition", 3},
+    {native::kDistanceBetweenPoints, "distanceBetweenPoints", 1},
+    {native::kEntityModel, "entityModel", 1},
+    {native::kSetEntityInvincible, "setEntityInvincible", 0},
+    {native::kClearTasks, "clearTasks", 0},
+    {native::kSetEventBlocking, "setEventBlocking", 0},
+    {native::kFleeFromPed, "fleeFromPed", 0},
+    {native::kRemoveAllWeapons, "removeAllWeapons", 0},
+    {native::kEquipWeapon, "equipWeapon", 0},
+    {native::kSetConfigFlag, "setConfigFlag", 0},
+    {native::kRandomInRange, "randomInRange", 1},
+    {native::kSetRelationshipGroup, "setRelationshipGroup", 0},
+    {native::kSetGroupRelationship, "setGroupRelationship", 0},
+    {native::kFightPed, "fightPed", 0},
+    {native::kIsEventInSphere, "isEventInSphere", 1},
+    {native::kQueryByName, "queryByName", 1},
+};
+
+const NativeInfo* findNative(std::uint64_t hash) {
+  for (const NativeInfo& info : kNatives) {
+    if (info.hash == hash) return &info;
+  }
+  return nullptr;
+}
+
+float distance(Vec3 a, Vec3 b, bool useZ) {
+  const float dx = a.x - b.x;
+  const float dy = a.y - b.y;
+  const float dz = useZ ? a.z - b.z : 0.0f;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+std::string hex(std::uint64_t value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%016llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+}  // namespace
+
+const char* callKindName(CallKind kind) {
+  switch (kind) {
+    case CallKind::ScriptRegister:
+      return "scriptRegister";
+    case CallKind::ScriptUnregister:
+      return "scriptUnregister";
+    case CallKind::ScriptWait:
+      return "scriptWait";
+    case CallKind::KeyboardHandlerRegister:
+      return "keyboardHandlerRegister";
+    case CallKind::KeyboardHandlerUnregister:
+      return "keyboardHandlerUnregister";
+    case CallKind::WorldGetAllPeds:
+      return "worldGetAllPeds";
+    case CallKind::Native:
+      return "native";
+  }
+  return "?";
+}
+
+std::uint32_t hashOfName(const char* name) {
+  std::uint32_t hash = 0;
+  for (const char* c = name; *c != '\0'; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte >= 'A' && byte <= 'Z') byte = static_cast<unsigned char>(byte - 'A' + 'a');
+    hash += byte;
+    hash += hash << 10;
+    hash ^= hash >> 6;
+  }
+  hash += hash << 3;
+  hash ^= hash >> 11;
+  hash += hash << 15;
+  return hash;
+}
+
+const char* nativeName(std::uint64_t hash) {
+  const NativeInfo* info = findNative(hash);
+  return info != nullptr ? info->name : nullptr;
+}
+
+World::World() = default;
+
+Ped& World::addPed(const Ped& ped) {
+  peds.push_back(ped);
+  return peds.back();
+}
+
+Ped* World::findPed(std::int32_t handle) {
+  for (Ped& ped : peds) {
+    if (ped.handle == handle) return &ped;
+  }
+  return nullptr;
+}
+
+std::int32_t World::nextHandle() const {
+  std::int32_t highest = 0;
+  for (const Ped& ped : peds) highest = std::max(highest, ped.handle);
+  return highest + 1;
+}
+
+std::uint32_t World::nextRandom() {
+  if (!rngSeeded_) {
+    rngState_ = randomSeed;
+    rngSeeded_ = true;
+  }
+  // splitmix64: small, fast and the same on every platform.
+  std::uint64_t z = (rngState_ += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
+void World::nativeInit(std::uint64_t hash) {
+  if (inCall_ && recording) errors.push_back("nativeInit " + hex(hash) + " inside an open call");
+  hash_ = hash;
+  argCount_ = 0;
+  inCall_ = true;
+}
+
+void World::nativePush64(std::uint64_t slot) {
+  if (!inCall_) {
+    errors.push_back("nativePush64 without nativeInit");
+    return;
+  }
+  if (argCount_ == kMaxSlots) {
+    errors.push_back("more than 32 slots pushed for " + hex(hash_));
+    return;
+  }
+  args_[argCount_++] = slot;
+}
+
+std::uint64_t* World::nativeCall() {
+  if (!inCall_) {
+    errors.push_back("nativeCall without nativeInit");
+    results_.fill(0);
+    return results_.data();
+  }
+  inCall_ = false;
+  const std::uint64_t high = static_cast<std::uint64_t>(resultHighHalf) << 32;
+  results_.fill(high);
+  answer();
+
+  const NativeInfo* info = findNative(hash_);
+  if (recording || afterNative) {
+    Call call;
+    call.kind = CallKind::Native;
+    call.hash = hash_;
+    call.args.assign(args_.begin(), args_.begin() + static_cast<std::ptrdiff_t>(argCount_));
+    const int shown = info != nullptr ? info->resultSlots : 0;
+    call.results.assign(results_.begin(), results_.begin() + shown);
+    call.unknownNative = info == nullptr;
+    if (afterNative) afterNative(*this, call);
+    if (recording) calls.push_back(std::move(call));
+  }
+  return results_.data();
+}
+
+void World::answer() {
+  const auto low = [this](std::size_t i) {
+    return i < argCount_ ? static_cast<std::uint32_t>(args_[i]) : 0u;
+  };
+  const auto handle = [&](std::size_t i) { return static_cast<std::int32_t>(low(i)); };
+  const auto real = [&](std::size_t i) { return std::bit_cast<float>(low(i)); };
+  const auto text = [this](std::size_t i) {
+    return i < argCount_ ? reinterpret_cast<const char*>(static_cast<std::uintptr_t>(args_[i]))
+                         : nullptr;
+  };
+  const auto put = [this](std::size_t i, std::uint32_t value) {
+    results_[i] = (results_[i] & 0xFFFFFFFF00000000ull) | value;
+  };
+  const auto putFloat = [&](std::size_t i, float value) {
+    put(i, std::bit_cast<std::uint32_t>(value));
+  };
+  const auto existing = [this](std::int32_t h) -> Ped* {
+    Ped* ped = findPed(h);
+    return ped != nullptr && ped->exists ? ped : nullptr;
+  };
+
+  switch (hash_) {
+    case native::kHashOfName: {
+      const char* name = text(0);
+      put(0, name != nullptr ? hashOfName(name) : 0);
+      break;
+    }
+    case native::kPlayerPed: {
+      for (const Ped& ped : peds) {
+        if (ped.player) {
+          put(0, static_cast<std::uint32_t>(ped.handle));
+          break;
+        }
+      }
+      break;
+    }
+    case native::kEntityExists:
+      put(0, existing(handle(0)) != nullptr ? 1 : 0);
+      break;
+    case native::kIsPlayerPed: {
+      const Ped* ped = existing(handle(0));
+      put(0, ped != nullptr && ped->player ? 1 : 0);
+      break;
+    }
+    case native::kIsHumanPed: {
+      const Ped* ped = existing(handle(0));
+      put(0, ped != nullptr && ped->human ? 1 : 0);
+      break;
+    }
+    case native::kIsMalePed: {
+      const Ped* ped = existing(handle(0));
+      put(0, ped != nullptr && ped->male ? 1 : 0);
+      break;
+    }
+    case native::kEntityPosition: {
+      const Ped* ped = existing(handle(0));
+      const Vec3 at = ped != nullptr ? ped->position : Vec3{};
+      putFloat(0, at.x);
+      putFloat(1, at.y);
+      putFloat(2, at.z);
+      break;
+    }
+    case native::kDistanceBetweenPoints:
+      putFloat(0, distance({real(0), real(1), real(2)}, {real(3), real(4), real(5)}, low(6) != 0));
+      break;
+    case native::kEntityModel: {
+      const Ped* ped = existing(handle(0));
+      put(0, ped != nullptr ? ped->model : 0);
+      break;
+    }
+    case native::kSetEntityInvincible:
+      if (Ped* ped = existing(handle(0)); ped != nullptr && low(1) == 0) {
+        ped->effects.invincibleCleared = true;
+      }
+      break;
+    case native::kClearTasks:
+      if (Ped* ped = existing(handle(0))) {
+        ped->effects.tasksCleared = true;
+        ped->effects.fightTarget.reset();
+        ped->effects.fleeingFrom.reset();
+      }
+      break;
+    case native::kSetEventBlocking:
+      if (Ped* ped = existing(handle(0)); ped != nullptr && low(1) == 0) {
+        ped->effects.eventBlockingCleared = true;
+      }
+      break;
+    case native::kFleeFromPed:
+      if (Ped* ped = existing(handle(0))) ped->effects.fleeingFrom = handle(1);
+      break;
+    case native::kRemoveAllWeapons:
+      if (Ped* ped = existing(handle(0))) {
+        ped->effects.weaponsRemoved = true;
+        ped->effects.equippedWeapon.reset();
+      }
+      break;
+    case native::kEquipWeapon:
+      if (Ped* ped = existing(handle(0))) ped->effects.equippedWeapon = low(1);
+      break;
+    case native::kSetConfigFlag:
+      if (Ped* ped = existing(handle(0)); ped != nullptr && low(2) != 0) {
+        ped->effects.configFlags.push_back(handle(1));
+      }
+      break;
+    case native::kRandomInRange: {
+      const std::int64_t lowBound = handle(0);
+      const std::int64_t highBound = handle(1);
+      std::int64_t value = lowBound;
+      if (!forcedRandom.empty()) {
+        value = forcedRandom.front();
+        forcedRandom.pop_front();
+      } else if (highBound > lowBound) {
+        value = lowBound + static_cast<std::int64_t>(nextRandom() % (highBound - lowBound));
+      }
+      put(0, static_cast<std::uint32_t>(value));
+      break;
+    }
+    case native::kSetRelationshipGroup:
+      if (Ped* ped = existing(handle(0))) ped->effects.relationshipGroup = low(1);
+      break;
+    case native::kSetGroupRelationship:
+      groupRelationships[{low(1), low(2)}] = handle(0);
+      break;
+    case native::kFightPed:
+      if (Ped* ped = existing(handle(0))) ped->effects.fightTarget = handle(1);
+      break;
+    case native::kIsEventInSphere: {
+      const Vec3 centre{real(1), real(2), real(3)};
+      const float radius = real(4);
+      bool active = false;
+      for (const Event& event : events) {
+        if (event.type == low(0) && event.activeFrom <= clockMs && clockMs < event.activeUntil &&
+            distance(event.position, centre, true) <= radius) {
+          active = true;
+          break;
+        }
+      }
+      put(0, active ? 1 : 0);
+      break;
+    }
+    case native::kQueryByName: {
+      std::int32_t value = 0;
+      const char* name = text(0);
+      if (name != nullptr && std::string_view(name) == "mudtown2") {
+        for (const GuardSpan& span : guard) {
+          if (span.from <= clockMs && clockMs < span.until) {
+            value = span.value;
+            break;
+          }
+        }
+      }
+      put(0, static_cast<std::uint32_t>(value));
+      break;
+    }
+    default:
+      errors.push_back("unknown native " + hex(hash_));
+      results_.fill(0);
+      break;
+  }
+}
+
+int World::worldGetAllPeds(int* out, int capacity) {
+  int count = 0;
+  for (const Ped& ped : peds) {
+    if (!ped.exists) continue;
+    if (count >= capacity) break;
+    out[count++] = ped.handle;
+  }
+  const int returned = forcedPedCount.value_or(count);
+  if (recording) {
+    Call call;
+    call.kind = CallKind::WorldGetAllPeds;
+    call.args = {static_cast<std::uint64_t>(capacity)};
+    call.results = {static_cast<std::uint64_t>(static_cast<std::uint32_t>(returned))};
+    calls.push_back(std::move(call));
+  }
+  return returned;
+}
+
+void World::recordHookCall(CallKind kind, std::vector<std::uint64_t> args) {
+  if (!recording) return;
+  Call call;
+  call.kind = kind;
+  call.args = std::move(args);
+  calls.push_back(std::move(call));
+}
+
+std::size_t World::countNative(std::uint64_t hash) const {
+  std::size_t count = 0;
+  for (const Call& call : calls) count += call.kind == CallKind::Native && call.hash == hash;
+  return count;
+}
+
+std::size_t World::countKind(CallKind kind) const {
+  std::size_t count = 0;
+  for (const Call& call : calls) count += call.kind == kind;
+  return count;
+}
+
+}  // namespace sim

@@ -1,0 +1,187 @@
+// The simulated game world behind the simulated script hook.
+//
+// Tests and tools describe a world (peds, events, a guard schedule, a clock, a random source),
+// drive the plug-in one script tick at a time through sim/host.h, and read back what the plug-in
+// did: every hook and native call in order, and the effects of the natives on the peds.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#if defined(_WIN32)
+#if defined(FRAYWICK_SIM_BUILDING)
+#define SIM_API __declspec(dllexport)
+#else
+#define SIM_API __declspec(dllimport)
+#endif
+#else
+#define SIM_API __attribute__((visibility("default")))
+#endif
+
+namespace sim {
+
+struct Vec3 {
+  float x = 0;
+  float y = 0;
+  float z = 0;
+};
+
+// What the natives did to a ped; read back by tests and by the demo's report.
+struct PedEffects {
+  bool invincibleCleared = false;     // setEntityInvincible(p, 0)
+  bool tasksCleared = false;          // clearTasks
+  bool eventBlockingCleared = false;  // setEventBlocking(p, 0)
+  std::optional<std::int32_t> fleeingFrom;
+  bool weaponsRemoved = false;
+  std::optional<std::uint32_t> equippedWeapon;
+  std::vector<int> configFlags;  // in the order they were set
+  std::optional<std::uint32_t> relationshipGroup;
+  std::optional<std::int32_t> fightTarget;
+};
+
+struct Ped {
+  std::int32_t handle = 0;
+  bool exists = true;
+  bool player = false;
+  bool human = true;
+  bool male = true;
+  Vec3 position;
+  std::uint32_t model = 0;
+  std::string label;  // for reports only
+  PedEffects effects;
+};
+
+struct Event {
+  std::uint32_t type = 0;
+  Vec3 position;
+  std::uint64_t activeFrom = 0;   // virtual ms, inclusive
+  std::uint64_t activeUntil = 0;  // virtual ms, exclusive
+};
+
+// queryByName("mudtown2") answers `value` while the clock is in [from, until).
+struct GuardSpan {
+  std::uint64_t from = 0;
+  std::uint64_t until = 0;
+  std::int32_t value = 0;
+};
+
+enum class CallKind {
+  ScriptRegister,
+  ScriptUnregister,
+  ScriptWait,
+  KeyboardHandlerRegister,
+  KeyboardHandlerUnregister,
+  WorldGetAllPeds,
+  Native,
+};
+
+SIM_API const char* callKindName(CallKind kind);
+
+// One call the plug-in made into the hook. For a native call: the hash, every pushed slot and
+// the first result slots as the native left them. For the hook's own functions: their arguments
+// (pointers as addresses) and, for worldGetAllPeds, the count it returned.
+struct Call {
+  CallKind kind = CallKind::Native;
+  std::uint64_t hash = 0;
+  std::vector<std::uint64_t> args;
+  std::vector<std::uint64_t> results;
+  bool unknownNative = false;
+};
+
+// The hashes of every native the world answers.
+namespace native {
+inline constexpr std::uint64_t kHashOfName = 0xFD340785ADF8CFB7;
+inline constexpr std::uint64_t kPlayerPed = 0x096275889B8E0EE0;
+inline constexpr std::uint64_t kEntityExists = 0xD42BD6EB2E0F1677;
+inline constexpr std::uint64_t kIsPlayerPed = 0x12534C348C6CB68B;
+inline constexpr std::uint64_t kIsHumanPed = 0xB980061DA992779D;
+inline constexpr std::uint64_t kIsMalePed = 0x6D9F5FAA7488BA46;
+inline constexpr std::uint64_t kEntityPosition = 0xA86D5F069399F44D;
+inline constexpr std::uint64_t kDistanceBetweenPoints = 0x0BE7F4E3CDBAFB28;
+inline constexpr std::uint64_t kEntityModel = 0xDA76A9F39210D365;
+inline constexpr std::uint64_t kSetEntityInvincible = 0xA5C38736C426FCB8;
+inline constexpr std::uint64_t kClearTasks = 0xE1EF3C1216AFF2CD;
+inline constexpr std::uint64_t kSetEventBlocking = 0x9F8AA94D6D97DBF4;
+inline constexpr std::uint64_t kFleeFromPed = 0x22B0D0E37CCB840D;
+inline constexpr std::uint64_t kRemoveAllWeapons = 0xF25DF915FA38C5F3;
+inline constexpr std::uint64_t kEquipWeapon = 0xADF692B254977C0C;
+inline constexpr std::uint64_t kSetConfigFlag = 0x9F7794730795E019;
+inline constexpr std::uint64_t kRandomInRange = 0xD53343AA4FB7DD28;
+inline constexpr std::uint64_t kSetRelationshipGroup = 0xC80A74AC829DDD92;
+inline constexpr std::uint64_t kSetGroupRelationship = 0xBF25EB89375A37AD;
+inline constexpr std::uint64_t kFightPed = 0xF166E48407BAC484;
+inline constexpr std::uint64_t kIsEventInSphere = 0x9DB47E16060D6354;
+inline constexpr std::uint64_t kQueryByName = 0xE97BD36574F8B0A6;
+}  // namespace native
+
+// The game's name hash: Jenkins one-at-a-time over the ASCII-lower-cased bytes.
+SIM_API std::uint32_t hashOfName(const char* name);
+
+// The name of a native for traces and reports ("isEventInSphere"), or nullptr if unknown.
+SIM_API const char* nativeName(std::uint64_t hash);
+
+class SIM_API World {
+ public:
+  World();
+
+  // ----- the scenario -----
+  std::vector<Ped> peds;  // in the order worldGetAllPeds delivers them
+  std::vector<Event> events;
+  std::vector<GuardSpan> guard;
+  std::uint64_t clockMs = 10'000'000;  // GetTickCount64; GetTickCount is its low half
+  std::uint64_t clockStepMs = 16;      // added after every script tick
+  std::uint64_t randomSeed = 1;
+
+  // ----- knobs for tests of a misbehaving host -----
+  std::deque<std::int32_t> forcedRandom;       // answers randomInRange before the generator
+  std::optional<std::int32_t> forcedPedCount;  // what worldGetAllPeds returns, whatever it filled
+  std::uint32_t resultHighHalf = 0;            // written into the high half of result slots
+  std::function<void(World&, const Call&)> afterNative;  // runs after each native is answered
+
+  // ----- recording -----
+  bool recording = true;  // off: nothing is stored per call (benchmarks)
+  std::vector<Call> calls;
+  std::vector<std::string> errors;  // unknown natives and other misuse of the protocol
+
+  // ----- effects of the natives beyond the peds -----
+  std::map<std::pair<std::uint32_t, std::uint32_t>, std::int32_t> groupRelationships;
+
+  Ped& addPed(const Ped& ped);
+  Ped* findPed(std::int32_t handle);
+  std::int32_t nextHandle() const;
+
+  // ----- the protocol, as the hook's functions forward it -----
+  void nativeInit(std::uint64_t hash);
+  void nativePush64(std::uint64_t slot);
+  std::uint64_t* nativeCall();
+  int worldGetAllPeds(int* peds, int capacity);
+  void recordHookCall(CallKind kind, std::vector<std::uint64_t> args);
+
+  // Counts calls by kind and, for natives, by hash.
+  std::size_t countNative(std::uint64_t hash) const;
+  std::size_t countKind(CallKind kind) const;
+
+  std::uint32_t nextRandom();
+
+ private:
+  static constexpr std::size_t kMaxSlots = 32;
+  void answer();
+
+  std::uint64_t hash_ = 0;
+  bool inCall_ = false;
+  std::array<std::uint64_t, kMaxSlots> args_{};
+  std::size_t argCount_ = 0;
+  std::array<std::uint64_t, kMaxSlots> results_{};
+  std::uint64_t rngState_ = 0;
+  bool rngSeeded_ = false;
+};
+
+}  // namespace sim

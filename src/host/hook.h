@@ -1,0 +1,67 @@
+// The script hook's nine functions, as the plug-in imports them, and the two clock functions of
+// the operating system.
+//
+// The hook exports C++ functions under MSVC-decorated names. MSVC reaches them through ordinary
+// dllimport declarations. mingw mangles C++ names the Itanium way, so there each declaration is
+// bound to its decorated name with an asm label; the import library generated from our .def file
+// supplies exactly those names. Natively (Linux) the same declarations are plain C++ functions
+// that the simulated hook defines.
+//
+// This is the only header of the plug-in that includes <windows.h>.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+// The hook's signatures are written in Windows types; natively they get stand-ins of the same
+// widths so that both builds compile the same declarations.
+struct HINSTANCE__;
+using HMODULE = HINSTANCE__*;
+using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
+using BYTE = std::uint8_t;
+using BOOL = int;
+using UINT64 = std::uint64_t;
+
+// Natively the simulated hook provides the clock, which is virtual there.
+UINT64 GetTickCount64();
+DWORD GetTickCount();
+#endif
+
+#if defined(_MSC_VER)
+#define FRAYWICK_HOOK_IMPORT __declspec(dllimport)
+#define FRAYWICK_DECORATED(name)
+#elif defined(__MINGW32__)
+#define FRAYWICK_HOOK_IMPORT __declspec(dllimport)
+#define FRAYWICK_DECORATED(name) __asm__(name)
+#else
+#define FRAYWICK_HOOK_IMPORT __attribute__((visibility("default")))
+#define FRAYWICK_DECORATED(name)
+#endif
+
+using ScriptMain = void (*)();
+using KeyboardHandler = void (*)(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended,
+                                 BOOL isWithAlt, BOOL wasDownBefore, BOOL isUpNow);
+
+FRAYWICK_HOOK_IMPORT void scriptRegister(HMODULE module, ScriptMain entry)
+    FRAYWICK_DECORATED("?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z");
+FRAYWICK_HOOK_IMPORT void scriptUnregister(HMODULE module)
+    FRAYWICK_DECORATED("?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z");
+FRAYWICK_HOOK_IMPORT void scriptWait(DWORD milliseconds) FRAYWICK_DECORATED("?scriptWait@@YAXK@Z");
+FRAYWICK_HOOK_IMPORT void nativeInit(UINT64 hash) FRAYWICK_DECORATED("?nativeInit@@YAX_K@Z");
+FRAYWICK_HOOK_IMPORT void nativePush64(UINT64 slot) FRAYWICK_DECORATED("?nativePush64@@YAX_K@Z");
+FRAYWICK_HOOK_IMPORT UINT64* nativeCall() FRAYWICK_DECORATED("?nativeCall@@YAPEA_KXZ");
+FRAYWICK_HOOK_IMPORT int worldGetAllPeds(int* peds, int capacity)
+    FRAYWICK_DECORATED("?worldGetAllPeds@@YAHPEAHH@Z");
+FRAYWICK_HOOK_IMPORT void keyboardHandlerRegister(KeyboardHandler handler)
+    FRAYWICK_DECORATED("?keyboardHandlerRegister@@YAXP6AXKGEHHHH@Z@Z");
+FRAYWICK_HOOK_IMPORT void keyboardHandlerUnregister(KeyboardHandler handler)
+    FRAYWICK_DECORATED("?keyboardHandlerUnregister@@YAXP6AXKGEHHHH@Z@Z");

@@ -1,0 +1,53 @@
+#include "support/plugin_test.h"
+
+#include <fstream>
+#include <random>
+
+namespace fraywick::testing {
+
+void PluginTest::SetUp() {
+  sim::resetWorld();
+  previousDir_ = std::filesystem::current_path();
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  workDir_ = std::filesystem::temp_directory_path() /
+             ("fraywick-" + name + "-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(workDir_);
+  std::filesystem::current_path(workDir_);
+}
+
+void PluginTest::TearDown() {
+  sim::unloadPlugin();
+  std::filesystem::current_path(previousDir_);
+  std::error_code ignored;
+  std::filesystem::remove_all(workDir_, ignored);
+  EXPECT_TRUE(sim::world().errors.empty())
+      << "the simulated hook saw misuse: " << sim::world().errors.front();
+}
+
+void PluginTest::load() {
+  std::string error;
+  ASSERT_TRUE(sim::loadPlugin(sim::defaultPluginPath(), &error)) << error;
+}
+
+void PluginTest::runTicks(int count) {
+  for (int i = 0; i < count; ++i) ASSERT_TRUE(sim::tick()) << "no script registered";
+}
+
+void PluginTest::writeSettings(const std::string& bytes) {
+  std::ofstream file(workDir_ / "Fraywick.ini", std::ios::binary);
+  file << bytes;
+}
+
+std::vector<sim::Call> PluginTest::nativeCalls() const {
+  std::vector<sim::Call> natives;
+  for (const sim::Call& call : sim::world().calls) {
+    if (call.kind == sim::CallKind::Native) natives.push_back(call);
+  }
+  return natives;
+}
+
+}  // namespace fraywick::testing
