@@ -1,8 +1,60 @@
 #include "brawl/director.h"
 
-namespace fraywick {
+#include <algorithm>
 
-// Not built yet: the director lands with the saloon scan.
-void runBrawlDirector() {}
+namespace fraywick {
+namespace {
+
+constexpr std::uint32_t kScanIntervalMs = 1000;
+constexpr float kEventRadius = 8.0f;
+
+// The game events that start a brawl, tested in this order.
+constexpr Hash kTriggerEvents[] = {0x2CA3408A, 0x86D43C6C, 0x73DBE22C, 0xF5C6180C, 0x71B212BD};
+
+bool triggerEventNear(const Saloon& saloon) {
+  const PaddedVector3& at = saloon.triggerPoint;
+  for (const Hash event : kTriggerEvents) {
+    if (isEventInSphere(event, at.x, at.y, at.z, kEventRadius)) return true;
+  }
+  return false;
+}
+
+// The hook promises a count between 0 and the capacity; a count outside that range must not
+// send the director reading past its buffer.
+std::size_t takeSnapshot(PedSnapshot& snapshot) {
+  const int count = worldGetAllPeds(snapshot.handles.data(), static_cast<int>(kSnapshotCapacity));
+  return static_cast<std::size_t>(std::clamp(count, 0, static_cast<int>(kSnapshotCapacity)));
+}
+
+void scan(const SaloonTable& saloons, const BartenderModelSet& bartenders) {
+  const Ped player = playerPed();
+  if (!entityExists(player)) return;
+
+  PedSnapshot snapshot;
+  snapshot.count = takeSnapshot(snapshot);
+
+  for (std::size_t row = 0; row < kSaloonCount; ++row) {
+    if (brawlState.brawlStarted[row]) continue;
+    if (!triggerEventNear(saloons[row])) continue;
+    startBrawl(row, snapshot, player, bartenders);
+    // Marked whatever startBrawl found: a saloon gets one chance per load.
+    brawlState.brawlStarted[row] = true;
+  }
+}
+
+}  // namespace
+
+void runBrawlDirector() {
+  const SaloonTable& saloons = saloonTable();
+  const BartenderModelSet bartenders = buildBartenderModelSet();
+
+  // Only the low 32 bits count; unsigned subtraction keeps the spacing right across their wrap.
+  const auto now = static_cast<std::uint32_t>(GetTickCount64());
+  if (now - brawlState.lastScanTime < kScanIntervalMs) return;
+  // Stored before the player check: a scan that finds no player still waits a full second.
+  brawlState.lastScanTime = now;
+
+  scan(saloons, bartenders);
+}
 
 }  // namespace fraywick

@@ -1,0 +1,55 @@
+// What the director knows about the thirteen saloons, and what it remembers about them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "host/natives.h"
+
+namespace fraywick {
+
+inline constexpr std::size_t kSaloonCount = 13;
+
+struct Saloon {
+  const char* name;  // a label for people reading the table; nothing compares it
+  Hash bartenderModel;
+  PaddedVector3 triggerPoint;  // both the event sphere and the recruitment sphere centre here
+};
+
+// The row index is a saloon's identity: it indexes BrawlState and fixes the scan order.
+using SaloonTable = std::array<Saloon, kSaloonCount>;
+
+// The table, filled on first use. Filling asks the game for the bartender model hashes, so the
+// first use must come from the script fiber; a once-only guard makes a racing second caller
+// wait for the fill rather than see half a table.
+const SaloonTable& saloonTable();
+
+// The bartender models of every saloon. Built on every director pass, so it lives in a fixed
+// array: thirteen entries never need the heap.
+class BartenderModelSet {
+ public:
+  void insert(Hash model);
+  bool contains(Hash model) const;
+  std::size_t size() const { return count_; }
+
+ private:
+  std::array<Hash, kSaloonCount> models_{};
+  std::size_t count_ = 0;
+};
+
+// Asks the game for the nine named models again (the literals are kept as they are) and
+// collects all thirteen rows' models.
+BartenderModelSet buildBartenderModelSet();
+
+// The director's process-wide memory, zero at load. Flags only ever go from false to true, so
+// each saloon brawls, and its bartender flees, at most once per load.
+struct BrawlState {
+  std::array<bool, kSaloonCount> brawlStarted;
+  std::array<bool, kSaloonCount> bartenderHandled;
+  std::uint32_t lastScanTime;  // low 32 bits of the tick count at the last scan
+};
+
+extern BrawlState brawlState;
+
+}  // namespace fraywick
