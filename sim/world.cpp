@@ -161,9 +161,8 @@ std::uint64_t* World::nativeCall() {
   const std::uint64_t high = static_cast<std::uint64_t>(resultHighHalf) << 32;
   results_.fill(high);
   answer();
-
-  const NativeInfo* info = findNative(hash_);
   if (recording || afterNative) {
+    const NativeInfo* info = findNative(hash_);
     Call call;
     call.kind = CallKind::Native;
     call.hash = hash_;
