@@ -4,8 +4,11 @@
 // The hook exports C++ functions under MSVC-decorated names. MSVC reaches them through ordinary
 // dllimport declarations. mingw mangles C++ names the Itanium way, so there each declaration is
 // bound to its decorated name with an asm label; the import library generated from our .def file
-// supplies exactly those names. Natively (Linux) the same declarations are plain C++ functions
-// that the simulated hook defines.
+// supplies exactly those names. The label is quoted because '?' and '@' are not symbol characters
+// to the assembler unless quoted; and since g++ would glue its "__imp_" prefix in front of the
+// quotes, the mingw declarations are not dllimport: calls go through the import library's small
+// jump stubs to the same import table entries. Natively (Linux) the same declarations are plain
+// C++ functions that the simulated hook defines.
 //
 // This is the only header of the plug-in that includes <windows.h>.
 #pragma once
@@ -40,8 +43,8 @@ DWORD GetTickCount();
 #define FRAYWICK_HOOK_IMPORT __declspec(dllimport)
 #define FRAYWICK_DECORATED(name)
 #elif defined(__MINGW32__)
-#define FRAYWICK_HOOK_IMPORT __declspec(dllimport)
-#define FRAYWICK_DECORATED(name) __asm__(name)
+#define FRAYWICK_HOOK_IMPORT
+#define FRAYWICK_DECORATED(name) __asm__("\"" name "\"")
 #else
 #define FRAYWICK_HOOK_IMPORT __attribute__((visibility("default")))
 #define FRAYWICK_DECORATED(name)
