@@ -36,6 +36,17 @@ SIM_API bool sendKey(std::uint32_t key, std::uint16_t repeats, std::uint8_t scan
 SIM_API bool scriptRegistered();
 SIM_API bool keyboardHandlerRegistered();
 
+#if defined(_WIN32)
+// The loaded plug-in's module handle, as LoadLibrary returned it; nullptr while none is loaded.
+SIM_API void* pluginModule();
+
+// Points a module's KERNEL32 imports of GetTickCount64 and GetTickCount at the virtual clock
+// (world().clockMs), by rewriting its import address table. loadPlugin does this for the
+// plug-in; a test program does it for itself when it calls the plug-in's code directly. Returns
+// how many import entries now read the virtual clock.
+SIM_API int redirectClockImports(void* module);
+#endif
+
 // Where the plug-in module lies: next to the program (Fraywick.asi on Windows, Fraywick.so
 // natively) unless FRAYWICK_PLUGIN names another file.
 SIM_API std::string defaultPluginPath();
