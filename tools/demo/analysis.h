@@ -1,0 +1,71 @@
+// What a run shows: where and when a brawl was triggered, what became of every ped, and what
+// each kind of frame cost. Everything is read back from the calls the plug-in made and from what
+// the natives did to the peds, never from a second copy of the plug-in's rules.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "demo/run.h"
+
+namespace fraywick::demo {
+
+struct Detection {
+  int frame = 0;
+  std::uint64_t sinceStartMs = 0;
+  std::size_t row = 0;  // the saloon, by its row in the plug-in's table
+  std::uint32_t eventType = 0;
+};
+
+enum class Fate {
+  Brawler,         // disarmed, flagged, grouped, and (usually) sent to fight
+  FledBartender,   // the saloon's bartender, sent fleeing from the player
+  Player,          // skipped: the player
+  NotHuman,        // skipped: an animal
+  Female,          // skipped: female while FemaleBrawlers is off
+  TooFar,          // skipped: beyond the 20 m recruitment radius
+  OtherBartender,  // skipped: a bartender model (of another saloon, or a second one here)
+  Gone,            // listed by the game, but no longer existing when sorted
+  Absent,          // not in the world when its saloon brawled
+  NoBrawl,         // its saloon never brawled
+};
+
+struct PedFate {
+  std::size_t ped = 0;     // index into the scenario's peds
+  std::size_t saloon = 0;  // the saloon it stands at: the nearest
+  Fate fate = Fate::NoBrawl;
+  float distance = 0;                       // to that saloon's trigger point
+  bool distanceAsked = false;               // the plug-in asked the game for this distance itself
+  std::optional<std::int32_t> fightTarget;  // from the ped's effects
+  std::optional<std::uint32_t> group;
+  std::optional<std::int32_t> fleeingFrom;
+  std::string why;  // one line for the report
+};
+
+struct FrameCost {
+  std::string kind;  // "first pass", "idle", "scan", "brawl", "guarded"
+  std::string note;  // what this kind of frame does
+  int frames = 0;
+  std::size_t minNatives = 0;
+  std::size_t maxNatives = 0;
+  std::size_t minHookCalls = 0;  // besides the natives: scriptWait, worldGetAllPeds
+  std::size_t maxHookCalls = 0;
+};
+
+struct Analysis {
+  std::vector<Detection> detections;
+  std::vector<PedFate> fates;  // in the scenario's ped order
+  std::vector<FrameCost> costs;
+  // Native calls of the first brawl frame, by native, in order of first appearance.
+  std::vector<std::pair<std::string, std::size_t>> brawlFrameNatives;
+  bool femaleBrawlersSeen = false;  // a brawl sorted peds without asking their sex
+};
+
+Analysis analyse(const Run& run);
+
+const char* fateLabel(Fate fate);  // "brawler", "flees", "skipped: female", ...
+
+}  // namespace fraywick::demo

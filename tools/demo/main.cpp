@@ -1,0 +1,188 @@
+// fraywick-sim: runs the real plug-in module against the simulated script hook and game world,
+// and tells what it did. See usage() below, or run it with --help.
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "demo/analysis.h"
+#include "demo/report.h"
+#include "demo/run.h"
+#include "demo/scenario.h"
+#include "demo/svg_map.h"
+#include "demo/trace.h"
+#include "demo/wine.h"
+#include "sim/host.h"
+
+namespace {
+
+using namespace fraywick::demo;
+
+constexpr int kRunFailed = 1;
+constexpr int kBadInput = 2;
+
+const char* usage() {
+  return R"(Usage: fraywick-sim [SCENARIO] [--trace FILE] [--svg FILE] [--wine] [--plugin FILE]
+
+Loads the real Fraywick plug-in into a simulated script hook and game world, runs a
+scenario frame by frame (one script tick per frame), and reports what the plug-in did:
+when and at which saloon it detected a trigger event, the fate of every ped - brawler and
+whom it was sent to fight, fleeing bartender, or left out and why - and what each kind of
+frame cost in native calls.
+
+Without SCENARIO it runs the built-in one: an evening at the Valentine saloon.
+
+Options:
+  --trace FILE   write every hook and native call, one per line (format in README.md)
+  --svg FILE     draw a top-down map of each saloon involved, as SVG
+  --wine         run the same under Wine, with the Windows build: fraywick-sim.exe,
+                 Fraywick.asi and the hook double ScriptHookRDR2.dll from build/windows/bin
+                 (or from the folder FRAYWICK_WINDOWS_BIN names)
+  --plugin FILE  the plug-in module to load (default: the one beside this program, or
+                 the file FRAYWICK_PLUGIN names)
+  --help         this text
+
+Exit status: 0 when the scenario ran, 1 when the plug-in could not be run, 2 for a bad
+command line or scenario file (one message: FILE:LINE: what was expected).
+
+)";
+}
+
+struct Options {
+  std::string scenario;
+  std::string trace;
+  std::string svg;
+  std::string plugin;
+  bool wine = false;
+  bool help = false;
+};
+
+bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto value = [&](std::string& into) {
+      if (i + 1 >= argc) {
+        error = arg + " needs a file name";
+        return false;
+      }
+      into = argv[++i];
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--wine") {
+      options.wine = true;
+    } else if (arg == "--trace") {
+      if (!value(options.trace)) return false;
+    } else if (arg == "--svg") {
+      if (!value(options.svg)) return false;
+    } else if (arg == "--plugin") {
+      if (!value(options.plugin)) return false;
+    } else if (arg.starts_with("-")) {
+      error = "unknown option " + arg;
+      return false;
+    } else if (options.scenario.empty()) {
+      options.scenario = arg;
+    } else {
+      error = "only one scenario at a time, got " + options.scenario + " and " + arg;
+      return false;
+    }
+  }
+  return true;
+}
+
+// The same command, once more, in the Windows build under Wine.
+int runWine(const Options& options) {
+  const std::string bin = windowsBinDirectory();
+  std::vector<std::string> args;
+  if (!options.scenario.empty()) args.push_back(pathForWine(options.scenario));
+  if (!options.trace.empty()) args.insert(args.end(), {"--trace", pathForWine(options.trace)});
+  if (!options.svg.empty()) args.insert(args.end(), {"--svg", pathForWine(options.svg)});
+  if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", pathForWine(options.plugin)});
+  std::string error;
+  const int status = runUnderWine(FRAYWICK_WINE_LAUNCHER, bin + "/fraywick-sim.exe", args, error);
+  if (status < 0) {
+    std::cerr << "fraywick-sim: " << error << "\n";
+    return kRunFailed;
+  }
+  return status;
+}
+
+bool writeFile(const std::string& path, const auto& write) {
+  std::ofstream file(path, std::ios::binary);
+  if (!file) return false;
+  write(file);
+  file.close();
+  return static_cast<bool>(file);
+}
+
+int run(const Options& options) {
+  Scenario scenario;
+  if (options.scenario.empty()) {
+    scenario = defaultScenario();
+  } else {
+    ScenarioError error;
+    if (!loadScenario(options.scenario, scenario, error)) {
+      std::cerr << "fraywick-sim: " << error.describe() << "\n";
+      return kBadInput;
+    }
+  }
+
+  // Output paths are taken relative to where we were started, not to the scratch directory
+  // the plug-in runs in.
+  const auto absolute = [](const std::string& path) {
+    return path.empty() ? path : std::filesystem::absolute(path).string();
+  };
+  const std::string trace = absolute(options.trace);
+  const std::string svg = absolute(options.svg);
+
+  Run result;
+  std::string error;
+  const std::string plugin = options.plugin.empty() ? sim::defaultPluginPath() : options.plugin;
+  if (!runScenario(scenario, plugin, result, error)) {
+    std::cerr << "fraywick-sim: " << error << "\n";
+    return kRunFailed;
+  }
+  const Analysis analysis = analyse(result);
+  writeReport(result, analysis, std::cout);
+
+  if (!trace.empty()) {
+    if (!writeFile(trace, [&](std::ostream& out) { writeTrace(result, out); })) {
+      std::cerr << "fraywick-sim: cannot write the trace to " << options.trace << "\n";
+      return kRunFailed;
+    }
+    std::cout << "\nTrace: " << options.trace << " (" << result.calls.size() << " calls)\n";
+  }
+  if (!svg.empty()) {
+    if (!writeFile(svg, [&](std::ostream& out) { writeSvgMap(result, analysis, out); })) {
+      std::cerr << "fraywick-sim: cannot write the map to " << options.svg << "\n";
+      return kRunFailed;
+    }
+    std::cout << "Map: " << options.svg << "\n";
+  }
+  return result.protocolErrors.empty() ? 0 : kRunFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!parseOptions(argc, argv, options, error)) {
+    std::cerr << "fraywick-sim: " << error << " (see fraywick-sim --help)\n";
+    return kBadInput;
+  }
+  if (options.help) {
+    std::cout << usage() << scenarioFormatHelp();
+    return 0;
+  }
+  try {
+    return options.wine ? runWine(options) : run(options);
+  } catch (const std::exception& failure) {
+    // The file system can fail under us (no temporary directory, say); say so plainly.
+    std::cerr << "fraywick-sim: " << failure.what() << "\n";
+    return kRunFailed;
+  }
+}

@@ -1,0 +1,142 @@
+#include "demo/report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "demo/atlas.h"
+
+namespace fraywick::demo {
+namespace {
+
+std::string format(const char* pattern, auto... values) {
+  char text[256];
+  std::snprintf(text, sizeof text, pattern, values...);
+  return text;
+}
+
+std::string plural(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string range(std::size_t low, std::size_t high) {
+  return low == high ? std::to_string(low) : std::to_string(low) + "-" + std::to_string(high);
+}
+
+std::string settingsLine(const Scenario& scenario) {
+  if (!scenario.settingsFile) return "no Fraywick.ini: only men join a brawl";
+  return "Fraywick.ini of " + plural(scenario.settingsFile->size(), "byte", "bytes");
+}
+
+void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std::ostream& out) {
+  const ModelNames models = [&] {
+    ModelNames names;
+    for (const ScenarioPed& ped : run.scenario.peds) {
+      if (!ped.modelName.empty()) names.add(ped.modelName);
+    }
+    return names;
+  }();
+
+  std::size_t brawlers = 0, fled = 0, skipped = 0;
+  std::size_t nameWidth = 4, modelWidth = 5;
+  for (const PedFate& fate : analysis.fates) {
+    if (fate.saloon != row) continue;
+    const ScenarioPed& ped = run.scenario.peds[fate.ped];
+    nameWidth = std::max(nameWidth, ped.ped.label.size());
+    modelWidth = std::max(modelWidth, models.nameOf(ped.ped.model).size());
+    if (fate.fate == Fate::Brawler) {
+      ++brawlers;
+    } else if (fate.fate == Fate::FledBartender) {
+      ++fled;
+    } else {
+      ++skipped;
+    }
+  }
+  const bool brawled = std::any_of(analysis.detections.begin(), analysis.detections.end(),
+                                   [&](const Detection& d) { return d.row == row; });
+  out << "\n" << atlasSaloons()[row].name << " (row " << row << "): ";
+  if (brawled) {
+    out << plural(brawlers, "brawler", "brawlers") << ", "
+        << (fled > 0 ? "the bartender flees" : "no bartender flees") << ", "
+        << plural(skipped, "ped", "peds") << " left out\n";
+  } else {
+    out << "no brawl\n";
+  }
+
+  const int nw = static_cast<int>(nameWidth), mw = static_cast<int>(modelWidth);
+  out << format("  %-7s %-*s  %-*s  %9s  %s\n", "handle", nw, "name", mw, "model", "distance",
+                "fate");
+  for (const PedFate& fate : analysis.fates) {
+    if (fate.saloon != row) continue;
+    const ScenarioPed& ped = run.scenario.peds[fate.ped];
+    std::string distance = format("%.2f m", static_cast<double>(fate.distance));
+    std::string why = fate.why;
+    if (fate.fate == Fate::Brawler && fate.group) why += format(" (group 0x%04X)", *fate.group);
+    out << format("  %-7d %-*s  %-*s  %9s  ", ped.ped.handle, nw, ped.ped.label.c_str(), mw,
+                  models.nameOf(ped.ped.model).c_str(), distance.c_str())
+        << why << "\n";
+  }
+}
+
+}  // namespace
+
+void writeReport(const Run& run, const Analysis& analysis, std::ostream& out) {
+  const Scenario& s = run.scenario;
+  out << "Fraywick in the simulator: " << s.title << "\n";
+  out << "  scenario  " << s.source << ": " << plural(s.peds.size(), "ped", "peds") << ", "
+      << plural(s.events.size(), "event", "events") << ", "
+      << (s.guards.empty() ? std::string("no guard")
+                           : plural(s.guards.size(), "guard span", "guard spans"))
+      << "\n";
+  out << "  clock     " << s.frames << " frames of " << s.clockStepMs << " ms from tick count "
+      << s.clockStartMs << "; random seed " << s.seed << "\n";
+  out << "  settings  " << settingsLine(s) << "\n";
+
+  out << "\nTrigger events detected\n";
+  if (analysis.detections.empty()) out << "  none: no saloon brawled\n";
+  for (const Detection& d : analysis.detections) {
+    out << format("  frame %d, %.3f s in: event 0x%08X within 8 m of %s (row %zu)\n", d.frame,
+                  static_cast<double>(d.sinceStartMs) / 1000.0, d.eventType,
+                  atlasSaloons()[d.row].name, d.row);
+  }
+
+  // One table per saloon that brawled or that has peds standing at it.
+  std::vector<std::size_t> rows;
+  for (const Detection& d : analysis.detections) rows.push_back(d.row);
+  for (const PedFate& fate : analysis.fates) rows.push_back(fate.saloon);
+  std::vector<std::size_t> shown;
+  for (const std::size_t row : rows) {
+    if (std::find(shown.begin(), shown.end(), row) != shown.end()) continue;
+    shown.push_back(row);
+    writeSaloon(run, analysis, row, out);
+  }
+
+  out << "\nCost in native calls per frame\n";
+  out << format("  %-11s %6s  %7s  %10s  %s\n", "frames", "count", "natives", "hook calls",
+                "what happens");
+  for (const FrameCost& cost : analysis.costs) {
+    out << format("  %-11s %6d  %7s  %10s  %s\n", cost.kind.c_str(), cost.frames,
+                  range(cost.minNatives, cost.maxNatives).c_str(),
+                  range(cost.minHookCalls, cost.maxHookCalls).c_str(), cost.note.c_str());
+  }
+  if (!analysis.brawlFrameNatives.empty()) {
+    out << "  the first brawl frame, by native:\n   ";
+    std::size_t width = 3;
+    for (const auto& [name, count] : analysis.brawlFrameNatives) {
+      const std::string item = " " + name + " " + std::to_string(count);
+      if (width + item.size() > 96) {
+        out << "\n   ";
+        width = 3;
+      }
+      out << item;
+      width += item.size();
+    }
+    out << "\n";
+  }
+  if (!run.protocolErrors.empty()) {
+    out << "\nThe simulated hook saw misuse of its protocol:\n";
+    for (const std::string& error : run.protocolErrors) out << "  " << error << "\n";
+  }
+}
+
+}  // namespace fraywick::demo

@@ -1,0 +1,124 @@
+#include "demo/run.h"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "sim/host.h"
+
+namespace fraywick::demo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Changes into a fresh temporary directory for as long as it lives, then goes back and removes
+// it: the plug-in looks for Fraywick.ini in the current directory.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() : previous_(fs::current_path()) {
+    std::random_device entropy;
+    path_ = fs::temp_directory_path() / ("fraywick-sim-" + std::to_string(entropy()));
+    fs::create_directories(path_);
+    fs::current_path(path_);
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+    fs::remove_all(path_, ignored);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path previous_;
+  fs::path path_;
+};
+
+void buildWorld(const Scenario& scenario, sim::World& world) {
+  world.clockMs = scenario.clockStartMs;
+  world.clockStepMs = scenario.clockStepMs;
+  world.randomSeed = scenario.seed;
+  for (const ScenarioPed& ped : scenario.peds) world.addPed(ped.ped);
+  for (const ScenarioEvent& event : scenario.events) {
+    world.events.push_back({event.type, event.position, scenario.clockStartMs + event.from,
+                            scenario.clockStartMs + event.until});
+  }
+  for (const ScenarioGuard& guard : scenario.guards) {
+    world.guard.push_back(
+        {scenario.clockStartMs + guard.from, scenario.clockStartMs + guard.until, guard.value});
+  }
+}
+
+// Peds come and go between frames, as they walk in and out of the game's streaming range.
+void updatePresence(const Scenario& scenario, sim::World& world) {
+  const std::uint64_t since = world.clockMs - scenario.clockStartMs;
+  for (std::size_t i = 0; i < scenario.peds.size(); ++i) {
+    const ScenarioPed& ped = scenario.peds[i];
+    world.peds[i].exists = ped.ped.exists && ped.presentAt(since);
+  }
+}
+
+}  // namespace
+
+bool takesText(std::uint64_t hash) {
+  return hash == sim::native::kHashOfName || hash == sim::native::kQueryByName;
+}
+
+bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& run,
+                 std::string& error) {
+  run = Run{};
+  run.scenario = scenario;
+  run.pluginPath = pluginPath;
+
+  ScratchDirectory scratch;
+  if (scenario.settingsFile) {
+    std::ofstream file(scratch.path() / "Fraywick.ini", std::ios::binary);
+    file << *scenario.settingsFile;
+  }
+
+  sim::resetWorld();
+  sim::World& world = sim::world();
+  buildWorld(scenario, world);
+  // The texts live in the plug-in's own storage, so they are copied while it is loaded.
+  world.afterNative = [&run](sim::World& w, const sim::Call& call) {
+    if (takesText(call.hash) && !call.args.empty() && call.args[0] != 0) {
+      run.texts[w.calls.size()] =
+          reinterpret_cast<const char*>(static_cast<std::uintptr_t>(call.args[0]));
+    }
+  };
+  updatePresence(scenario, world);
+
+  if (!sim::loadPlugin(pluginPath, &error)) {
+    error = "cannot load the plug-in " + pluginPath + ": " + error;
+    return false;
+  }
+  run.loadCalls = world.calls.size();
+  if (!sim::scriptRegistered()) {
+    sim::unloadPlugin();
+    error = "the plug-in " + pluginPath + " registered no script";
+    return false;
+  }
+
+  for (int number = 1; number <= scenario.frames; ++number) {
+    updatePresence(scenario, world);
+    Frame frame;
+    frame.number = number;
+    frame.clockMs = world.clockMs;
+    frame.firstCall = world.calls.size();
+    sim::tick();
+    frame.endCall = world.calls.size();
+    run.frames.push_back(frame);
+  }
+  run.peds = world.peds;
+
+  run.unloadFirst = world.calls.size();
+  sim::unloadPlugin();
+  world.afterNative = nullptr;
+  run.calls = std::move(world.calls);
+  run.protocolErrors = world.errors;
+  return true;
+}
+
+}  // namespace fraywick::demo

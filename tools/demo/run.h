@@ -1,0 +1,47 @@
+// Runs a scenario against the real plug-in module and keeps everything it did.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "demo/scenario.h"
+#include "sim/world.h"
+
+namespace fraywick::demo {
+
+// One script tick: the calls [firstCall, endCall) of Run::calls, made at virtual time clockMs.
+struct Frame {
+  int number = 0;  // from 1
+  std::uint64_t clockMs = 0;
+  std::size_t firstCall = 0;
+  std::size_t endCall = 0;
+};
+
+struct Run {
+  Scenario scenario;
+  std::string pluginPath;
+  std::vector<sim::Call> calls;  // every hook and native call, in order
+  // The text that a native took by address (hashOfName, queryByName), by index into `calls`,
+  // copied while the plug-in was still loaded.
+  std::map<std::size_t, std::string> texts;
+  std::size_t loadCalls = 0;  // calls [0, loadCalls) came from the attach notification
+  std::vector<Frame> frames;
+  std::size_t unloadFirst = 0;  // calls [unloadFirst, end) came from the detach notification
+  std::vector<sim::Ped> peds;   // as the natives left them, at the end of the last frame
+  std::vector<std::string> protocolErrors;  // misuse of the hook that the simulator noticed
+};
+
+// Loads the plug-in at `pluginPath` in a fresh world built from `scenario`, in a temporary
+// working directory holding the scenario's Fraywick.ini, runs the scenario's frames, and
+// unloads it again. False, with `error` saying why, when the plug-in cannot be loaded or never
+// registers its script.
+bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& run,
+                 std::string& error);
+
+// Whether this native takes a text by address in its first slot.
+bool takesText(std::uint64_t hash);
+
+}  // namespace fraywick::demo

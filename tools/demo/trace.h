@@ -1,0 +1,26 @@
+// The trace: one line per call the plug-in made into the hook, in a format that is the same on
+// every platform, so that the native build and the Windows build under Wine can be compared line
+// for line. No address appears in it: texts are shown as texts, module handles and function
+// pointers as tokens numbered in order of first appearance.
+//
+//   WHEN native HASH NAME SLOT... [-> RESULT...]
+//   WHEN HOOKFUNCTION ARG... [-> RESULT]
+//
+// WHEN is the frame number (from 1), "load" or "unload". Slots and results are 64-bit values in
+// hex (0x0000000041A00000); a text slot is the text in double quotes; module handles read
+// module#N and function pointers function#N. Only the result slots that the native fills are
+// shown (three for entityPosition, none for the natives without a result).
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "demo/run.h"
+
+namespace fraywick::demo {
+
+inline constexpr int kTraceFormat = 1;
+
+void writeTrace(const Run& run, std::ostream& out);
+
+}  // namespace fraywick::demo
