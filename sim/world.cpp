@@ -58,6 +58,15 @@ std::string hex(std::uint64_t value) {
   return text;
 }
 
+// Misuse is reported out of line, so the protocol's fast path stays small enough to inline.
+[[gnu::noinline, gnu::cold]] void misuse(std::vector<std::string>& errors, const char* what) {
+  errors.emplace_back(what);
+}
+[[gnu::noinline, gnu::cold]] void misuse(std::vector<std::string>& errors, const char* before,
+                                         std::uint64_t hash, const char* after) {
+  errors.push_back(before + hex(hash) + after);
+}
+
 }  // namespace
 
 const char* callKindName(CallKind kind) {
@@ -108,8 +117,18 @@ Ped& World::addPed(const Ped& ped) {
 }
 
 Ped* World::findPed(std::int32_t handle) {
-  for (Ped& ped : peds) {
-    if (ped.handle == handle) return &ped;
+  // The same ped again, or the next one in line: the common cases, in constant time.
+  for (std::size_t i = lookupHint_; i < peds.size() && i < lookupHint_ + 2; ++i) {
+    if (peds[i].handle == handle) {
+      lookupHint_ = i;
+      return &peds[i];
+    }
+  }
+  for (std::size_t i = 0; i < peds.size(); ++i) {
+    if (peds[i].handle == handle) {
+      lookupHint_ = i;
+      return &peds[i];
+    }
   }
   return nullptr;
 }
@@ -133,7 +152,7 @@ std::uint32_t World::nextRandom() {
 }
 
 void World::nativeInit(std::uint64_t hash) {
-  if (inCall_ && recording) errors.push_back("nativeInit " + hex(hash) + " inside an open call");
+  if (inCall_ && recording) misuse(errors, "nativeInit ", hash, " inside an open call");
   hash_ = hash;
   argCount_ = 0;
   inCall_ = true;
@@ -141,11 +160,11 @@ void World::nativeInit(std::uint64_t hash) {
 
 void World::nativePush64(std::uint64_t slot) {
   if (!inCall_) {
-    errors.push_back("nativePush64 without nativeInit");
+    misuse(errors, "nativePush64 without nativeInit");
     return;
   }
   if (argCount_ == kMaxSlots) {
-    errors.push_back("more than 32 slots pushed for " + hex(hash_));
+    misuse(errors, "more than 32 slots pushed for ", hash_, "");
     return;
   }
   args_[argCount_++] = slot;
@@ -153,27 +172,35 @@ void World::nativePush64(std::uint64_t slot) {
 
 std::uint64_t* World::nativeCall() {
   if (!inCall_) {
-    errors.push_back("nativeCall without nativeInit");
+    misuse(errors, "nativeCall without nativeInit");
     results_.fill(0);
+    restOfResults_ = 0;
     return results_.data();
   }
   inCall_ = false;
   const std::uint64_t high = static_cast<std::uint64_t>(resultHighHalf) << 32;
-  results_.fill(high);
-  answer();
-  if (recording || afterNative) {
-    const NativeInfo* info = findNative(hash_);
-    Call call;
-    call.kind = CallKind::Native;
-    call.hash = hash_;
-    call.args.assign(args_.begin(), args_.begin() + static_cast<std::ptrdiff_t>(argCount_));
-    const int shown = info != nullptr ? info->resultSlots : 0;
-    call.results.assign(results_.begin(), results_.begin() + shown);
-    call.unknownNative = info == nullptr;
-    if (afterNative) afterNative(*this, call);
-    if (recording) calls.push_back(std::move(call));
+  if (high == restOfResults_) {
+    results_[0] = results_[1] = results_[2] = high;
+  } else {
+    results_.fill(high);
+    restOfResults_ = high;
   }
+  answer();
+  if (recording || afterNative) recordNative();
   return results_.data();
+}
+
+void World::recordNative() {
+  const NativeInfo* info = findNative(hash_);
+  Call call;
+  call.kind = CallKind::Native;
+  call.hash = hash_;
+  call.args.assign(args_.begin(), args_.begin() + static_cast<std::ptrdiff_t>(argCount_));
+  const int shown = info != nullptr ? info->resultSlots : 0;
+  call.results.assign(results_.begin(), results_.begin() + shown);
+  call.unknownNative = info == nullptr;
+  if (afterNative) afterNative(*this, call);
+  if (recording) calls.push_back(std::move(call));
 }
 
 void World::answer() {
@@ -196,6 +223,8 @@ void World::answer() {
     Ped* ped = findPed(h);
     return ped != nullptr && ped->exists ? ped : nullptr;
   };
+  // The ped that a native without a result acts on; none while effects are off.
+  const auto target = [&](std::size_t i) { return effects ? existing(handle(i)) : nullptr; };
 
   switch (hash_) {
     case native::kHashOfName: {
@@ -247,36 +276,36 @@ void World::answer() {
       break;
     }
     case native::kSetEntityInvincible:
-      if (Ped* ped = existing(handle(0)); ped != nullptr && low(1) == 0) {
+      if (Ped* ped = target(0); ped != nullptr && low(1) == 0) {
         ped->effects.invincibleCleared = true;
       }
       break;
     case native::kClearTasks:
-      if (Ped* ped = existing(handle(0))) {
+      if (Ped* ped = target(0)) {
         ped->effects.tasksCleared = true;
         ped->effects.fightTarget.reset();
         ped->effects.fleeingFrom.reset();
       }
       break;
     case native::kSetEventBlocking:
-      if (Ped* ped = existing(handle(0)); ped != nullptr && low(1) == 0) {
+      if (Ped* ped = target(0); ped != nullptr && low(1) == 0) {
         ped->effects.eventBlockingCleared = true;
       }
       break;
     case native::kFleeFromPed:
-      if (Ped* ped = existing(handle(0))) ped->effects.fleeingFrom = handle(1);
+      if (Ped* ped = target(0)) ped->effects.fleeingFrom = handle(1);
       break;
     case native::kRemoveAllWeapons:
-      if (Ped* ped = existing(handle(0))) {
+      if (Ped* ped = target(0)) {
         ped->effects.weaponsRemoved = true;
         ped->effects.equippedWeapon.reset();
       }
       break;
     case native::kEquipWeapon:
-      if (Ped* ped = existing(handle(0))) ped->effects.equippedWeapon = low(1);
+      if (Ped* ped = target(0)) ped->effects.equippedWeapon = low(1);
       break;
     case native::kSetConfigFlag:
-      if (Ped* ped = existing(handle(0)); ped != nullptr && low(2) != 0) {
+      if (Ped* ped = target(0); ped != nullptr && low(2) != 0) {
         ped->effects.configFlags.push_back(handle(1));
       }
       break;
@@ -294,13 +323,13 @@ void World::answer() {
       break;
     }
     case native::kSetRelationshipGroup:
-      if (Ped* ped = existing(handle(0))) ped->effects.relationshipGroup = low(1);
+      if (Ped* ped = target(0)) ped->effects.relationshipGroup = low(1);
       break;
     case native::kSetGroupRelationship:
-      groupRelationships[{low(1), low(2)}] = handle(0);
+      if (effects) groupRelationships[{low(1), low(2)}] = handle(0);
       break;
     case native::kFightPed:
-      if (Ped* ped = existing(handle(0))) ped->effects.fightTarget = handle(1);
+      if (Ped* ped = target(0)) ped->effects.fightTarget = handle(1);
       break;
     case native::kIsEventInSphere: {
       const Vec3 centre{real(1), real(2), real(3)};
@@ -331,8 +360,9 @@ void World::answer() {
       break;
     }
     default:
-      errors.push_back("unknown native " + hex(hash_));
+      misuse(errors, "unknown native ", hash_, "");
       results_.fill(0);
+      restOfResults_ = 0;
       break;
   }
 }

@@ -148,6 +148,10 @@ class SIM_API World {
 
   // ----- recording -----
   bool recording = true;  // off: nothing is stored per call (benchmarks)
+  // Off: natives without a result leave the world as it is. Together with recording off and no
+  // afterNative this is the null game of the benchmarks: natives answer what they always answer,
+  // at the least cost, and the hook allocates nothing.
+  bool effects = true;
   std::vector<Call> calls;
   std::vector<std::string> errors;  // unknown natives and other misuse of the protocol
 
@@ -155,6 +159,10 @@ class SIM_API World {
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::int32_t> groupRelationships;
 
   Ped& addPed(const Ped& ped);
+  // The first ped with this handle. A world's handles are meant to be unique: the lookup starts
+  // where the last one ended (the plug-in asks about one ped several times, then the next), so
+  // with two peds of one handle it finds the first only as long as the other is not moved ahead
+  // of it behind its back.
   Ped* findPed(std::int32_t handle);
   std::int32_t nextHandle() const;
 
@@ -174,12 +182,18 @@ class SIM_API World {
  private:
   static constexpr std::size_t kMaxSlots = 32;
   void answer();
+  // Kept out of line: the null game must not pay for building a record it does not keep.
+  [[gnu::noinline]] void recordNative();
 
   std::uint64_t hash_ = 0;
   bool inCall_ = false;
   std::array<std::uint64_t, kMaxSlots> args_{};
   std::size_t argCount_ = 0;
   std::array<std::uint64_t, kMaxSlots> results_{};
+  // What every result slot beyond the first three holds: answers only ever write slots 0 to 2,
+  // so the rest need refilling only when the high half changes.
+  std::uint64_t restOfResults_ = 0;
+  std::size_t lookupHint_ = 0;
   std::uint64_t rngState_ = 0;
   bool rngSeeded_ = false;
 };
