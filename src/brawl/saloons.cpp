@@ -61,14 +61,24 @@ const SaloonTable& saloonTable() {
 }
 
 void BartenderModelSet::insert(Hash model) {
-  if (!contains(model)) models_[count_++] = model;
+  if (count_ < entries_.size()) entries_[count_++] = model;
 }
 
 bool BartenderModelSet::contains(Hash model) const {
   for (std::size_t i = 0; i < count_; ++i) {
-    if (models_[i] == model) return true;
+    if (entries_[i] == model) return true;
   }
   return false;
+}
+
+std::size_t BartenderModelSet::size() const {
+  std::size_t distinct = 0;
+  for (std::size_t i = 0; i < count_; ++i) {
+    bool seenBefore = false;
+    for (std::size_t j = 0; j < i; ++j) seenBefore = seenBefore || entries_[j] == entries_[i];
+    distinct += seenBefore ? 0 : 1;
+  }
+  return distinct;
 }
 
 BartenderModelSet buildBartenderModelSet() {

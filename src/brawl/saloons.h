@@ -26,15 +26,19 @@ using SaloonTable = std::array<Saloon, kSaloonCount>;
 const SaloonTable& saloonTable();
 
 // The bartender models of every saloon. Built on every director pass, so it lives in a fixed
-// array: thirteen entries never need the heap.
+// array: thirteen entries never need the heap. An insert only appends, duplicates included: the
+// set is built on every pass, most of which end at the time gate, and searching for duplicates
+// there cost more than the one extra comparison a duplicate adds to a lookup during a brawl.
 class BartenderModelSet {
  public:
+  // Holds up to one model per saloon; an insert beyond that is dropped.
   void insert(Hash model);
   bool contains(Hash model) const;
-  std::size_t size() const { return count_; }
+  // The number of distinct models.
+  std::size_t size() const;
 
  private:
-  std::array<Hash, kSaloonCount> models_{};
+  std::array<Hash, kSaloonCount> entries_{};
   std::size_t count_ = 0;
 };
 
