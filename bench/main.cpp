@@ -1,0 +1,219 @@
+// The cost of the plug-in's frames against the cost of the native calls they cannot avoid, and
+// the speed of the INI reader.
+//
+// Each frame runs twice: as the plug-in's own loop pass (runScriptPass, called directly, so the
+// simulator's fiber switch is not counted), and as its floor, the very same hook calls replayed
+// from a recorded trace without any of the plug-in's logic. Both go through the simulated hook in
+// its null-game mode, where natives answer at the least cost. The summary after Google
+// Benchmark's own table divides one by the other.
+#include <benchmark/benchmark.h>
+#include <valgrind/callgrind.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "frames.h"
+#include "plugin/script.h"
+#include "settings/ini.h"
+
+namespace fraywick::bench {
+namespace {
+
+constexpr Frame kFrames[] = {Frame::Idle, Frame::Scan, Frame::Brawl};
+constexpr std::size_t kIniBytes = 1 << 20;
+
+void setCounters(benchmark::State& state, std::uint64_t allocations, std::size_t natives) {
+  state.counters["allocs/frame"] =
+      benchmark::Counter(static_cast<double>(allocations), benchmark::Counter::kAvgIterations);
+  state.counters["natives/frame"] = static_cast<double>(natives);
+}
+
+void pluginFrame(benchmark::State& state, Frame frame) {
+  prepareWorld(frame);
+  const std::size_t natives = recordFrame(frame).nativeCount();
+  const std::uint64_t before = heapAllocations();
+  for (auto _ : state) {
+    prepareState(frame);
+    runScriptPass();
+  }
+  setCounters(state, heapAllocations() - before, natives);
+}
+
+void floorFrame(benchmark::State& state, Frame frame) {
+  prepareWorld(frame);
+  const Trace trace = recordFrame(frame);
+  const std::uint64_t before = heapAllocations();
+  for (auto _ : state) replay(trace);
+  setCounters(state, heapAllocations() - before, trace.nativeCount());
+}
+
+void iniRead(benchmark::State& state) {
+  std::error_code ignored;
+  const auto dir = std::filesystem::temp_directory_path(ignored) / "fraywick-bench-ini";
+  std::filesystem::create_directories(dir, ignored);
+  const auto path = dir / "Bench.ini";
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << makeIniText(kIniBytes);
+  }
+  const IniLoader loader(path.string());
+  IniDocument document;
+  std::size_t sections = 0;
+  const std::uint64_t before = heapAllocations();
+  for (auto _ : state) {
+    if (!loader.read(document)) {
+      state.SkipWithError("the INI file did not read");
+      break;
+    }
+    sections = document.size();
+  }
+  state.counters["allocs/read"] = benchmark::Counter(
+      static_cast<double>(heapAllocations() - before), benchmark::Counter::kAvgIterations);
+  state.counters["sections"] = static_cast<double>(sections);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kIniBytes));
+  std::filesystem::remove_all(dir, ignored);
+}
+
+double minimum(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+void registerAll() {
+  for (const Frame frame : kFrames) {
+    const std::string name = std::string("frame/") + frameName(frame);
+    const auto unit = frame == Frame::Brawl ? benchmark::kMicrosecond : benchmark::kNanosecond;
+    benchmark::RegisterBenchmark((name + "/plugin").c_str(), pluginFrame, frame)
+        ->Unit(unit)
+        ->ComputeStatistics("min", minimum);
+    benchmark::RegisterBenchmark((name + "/floor").c_str(), floorFrame, frame)
+        ->Unit(unit)
+        ->ComputeStatistics("min", minimum);
+  }
+  benchmark::RegisterBenchmark("ini/read_1MiB", iniRead)->Unit(benchmark::kMillisecond);
+}
+
+// Google Benchmark's console table, followed by the summary that sets each frame against its
+// floor. With repetitions the summary uses the medians (and shows the ratio of the minima too);
+// without, the single runs.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      const std::string base = run.run_name.str();
+      const std::string kind = run.run_type == Run::RT_Aggregate ? run.aggregate_name : "";
+      if (kind == "stddev" || kind == "cv" || kind == "mean") continue;
+      Result& result = results_[base];
+      if (kind == "min") {
+        result.min = seconds(run);
+      } else if (kind == "median" || (kind.empty() && run.repetitions <= 1)) {
+        result.central = seconds(run);
+        result.counters = run.counters;
+      }
+    }
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\nPlug-in frame against its native-call floor (null game, CPU time):\n");
+    std::printf("%-7s %13s %13s %7s %9s %7s %13s %13s\n", "frame", "plug-in", "floor", "ratio",
+                "ratio-min", "target", "allocs/frame", "natives/frame");
+    for (const Frame frame : kFrames) {
+      const std::string name = std::string("frame/") + frameName(frame);
+      const Result& plugin = results_[name + "/plugin"];
+      const Result& floor = results_[name + "/floor"];
+      if (plugin.central <= 0 || floor.central <= 0) continue;
+      const double ratio = plugin.central / floor.central;
+      const double ratioMin = floor.min > 0 ? plugin.min / floor.min : 0;
+      const double target = frame == Frame::Scan ? 1.25 : 1.10;
+      std::printf("%-7s %10.0f ns %10.0f ns %7.3f %9.3f %5s%.2f %13.2f %13.0f  %s\n",
+                  frameName(frame), plugin.central * 1e9, floor.central * 1e9, ratio, ratioMin,
+                  "<=", target, counter(plugin, "allocs/frame"), counter(plugin, "natives/frame"),
+                  ratio <= target ? "ok" : "MISSED");
+    }
+    const Result& ini = results_["ini/read_1MiB"];
+    if (ini.central > 0) {
+      const double megabytesPerSecond = static_cast<double>(kIniBytes) / ini.central / 1e6;
+      std::printf(
+          "\nINI reader, one 1 MiB file: %.2f ms per read, %.0f MB/s (target >= 100), "
+          "%.0f allocations per read  %s\n",
+          ini.central * 1e3, megabytesPerSecond, counter(ini, "allocs/read"),
+          megabytesPerSecond >= 100 ? "ok" : "MISSED");
+    }
+  }
+
+ private:
+  struct Result {
+    double central = 0;
+    double min = 0;
+    benchmark::UserCounters counters;
+  };
+
+  static double seconds(const Run& run) {
+    static const std::map<benchmark::TimeUnit, double> perUnit = {{benchmark::kNanosecond, 1e-9},
+                                                                  {benchmark::kMicrosecond, 1e-6},
+                                                                  {benchmark::kMillisecond, 1e-3},
+                                                                  {benchmark::kSecond, 1.0}};
+    // CPU time: on a shared machine the wall clock also counts the time others had the core.
+    return run.GetAdjustedCPUTime() * perUnit.at(run.time_unit);
+  }
+
+  static double counter(const Result& result, const char* name) {
+    const auto found = result.counters.find(name);
+    return found == result.counters.end() ? 0 : found->second.value;
+  }
+
+  std::map<std::string, Result> results_;
+};
+
+// For a run under callgrind, which counts instructions where the wall clock of a shared machine
+// is too noisy: each frame and its floor run `frames` times between a reset of the counters and a
+// dump labelled with the benchmark's name (bench/instructions.sh reads the dumps). Outside
+// valgrind the client requests do nothing and this merely runs the frames.
+void countInstructions(int frames) {
+  for (const Frame frame : kFrames) {
+    // The labels must outlive the client requests, which only see their addresses.
+    const std::string plugin = std::string("frame/") + frameName(frame) + "/plugin";
+    const std::string floor = std::string("frame/") + frameName(frame) + "/floor";
+    prepareWorld(frame);
+    const Trace trace = recordFrame(frame);
+    CALLGRIND_ZERO_STATS;
+    for (int i = 0; i < frames; ++i) {
+      prepareState(frame);
+      runScriptPass();
+    }
+    CALLGRIND_DUMP_STATS_AT(plugin.c_str());
+    replay(trace);  // once untimed, as the plug-in's frames had their first pass
+    CALLGRIND_ZERO_STATS;
+    for (int i = 0; i < frames; ++i) replay(trace);
+    CALLGRIND_DUMP_STATS_AT(floor.c_str());
+  }
+}
+
+}  // namespace
+}  // namespace fraywick::bench
+
+int main(int argc, char** argv) {
+  constexpr std::string_view kInstructions = "--instructions=";
+  if (argc == 2 && std::string_view(argv[1]).starts_with(kInstructions)) {
+    fraywick::bench::countInstructions(std::atoi(argv[1] + kInstructions.size()));
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  fraywick::bench::registerAll();
+  fraywick::bench::SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
