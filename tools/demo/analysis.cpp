@@ -313,8 +313,6 @@ Analysis analyse(const Run& run) {
 
     if (guardHeld && !director) {
       guarded.add(natives, hook);
-    } else if (director && !directorSeen) {
-      first.add(natives, hook);
     } else if (brawls.size() > brawlsBefore) {
       brawlTally.add(natives, hook);
       if (analysis.brawlFrameNatives.empty()) {
@@ -333,6 +331,8 @@ Analysis analyse(const Run& run) {
           }
         }
       }
+    } else if (director && !directorSeen) {
+      first.add(natives, hook);
     } else if (scanned) {
       scan.add(natives, hook);
     } else if (director) {

@@ -298,9 +298,14 @@ bool buildPed(Reader& in, const RawSection& section, Scenario& scenario, ModelNa
     }
     ped.ped.handle = static_cast<std::int32_t>(value);
   } else {
-    ped.ped.handle = scenario.peds.empty() ? 1 : scenario.peds.back().ped.handle + 1;
+    const std::int32_t previous = scenario.peds.empty() ? 0 : scenario.peds.back().ped.handle;
+    // 0 refers to no ped, and the handle after the largest one wraps around.
+    ped.ped.handle = previous == std::numeric_limits<std::int32_t>::max() ? 1 : previous + 1;
+    if (ped.ped.handle == 0) ped.ped.handle = 1;
   }
-  if (ped.ped.handle == 0) return in.fail(section.line, "a ped's handle must not be 0");
+  if (ped.ped.handle == 0) {
+    return in.fail(section.fields.at("handle").line, "a ped's handle must not be 0");
+  }
   for (const ScenarioPed& other : scenario.peds) {
     if (other.ped.handle == ped.ped.handle) {
       return in.fail(has("handle") ? section.fields.at("handle").line : section.line,

@@ -1,0 +1,159 @@
+// fraywick-sim as a user runs it: exit codes, the one-line message for a bad scenario, the help,
+// and the scenarios shipped in tools/scenarios.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           (std::string("fraywick-cli-") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  Result run(const std::string& arguments) {
+    const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
+    const std::string command = std::string("'") + FRAYWICK_SIM_PROGRAM + "' " + arguments + " >'" +
+                                out.string() + "' 2>'" + err.string() + "'";
+    Result result;
+    const int raw = std::system(command.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = slurp(out);
+    result.err = slurp(err);
+    return result;
+  }
+
+  fs::path write(const std::string& name, const std::string& text) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  static std::string slurp(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+  }
+
+  // What the program itself said, without the notes a sanitizer runtime adds ("==123==...").
+  static std::string ownMessages(const std::string& err) {
+    std::string own;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.starts_with("==")) own += line + "\n";
+    }
+    return own;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(CommandLine, RunsTheBuiltInEveningAndReportsIt) {
+  const Result r = run("");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ownMessages(r.err), "");
+  EXPECT_NE(r.out.find("An evening at the Valentine saloon"), std::string::npos);
+  EXPECT_NE(r.out.find("within 8 m of Valentine (row 0)"), std::string::npos);
+  EXPECT_NE(r.out.find("Cost in native calls per frame"), std::string::npos);
+}
+
+TEST_F(CommandLine, NamesTheFileAndLineOfABadScenarioInOneMessage) {
+  const fs::path bad =
+      write("bad.scn", "[scenario]\nframes = 5\n\n[ped]\nmodel = A\nsex = maybe\n");
+  const Result r = run("'" + bad.string() + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "") << "no report for a scenario that was not run";
+  EXPECT_EQ(r.err, "fraywick-sim: " + bad.string() + ":4: [ped] needs a line 'at = ...'\n");
+}
+
+TEST_F(CommandLine, RefusesAMissingScenarioFile) {
+  const Result r = run("'" + (dir_ / "none.scn").string() + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("none.scn:0: cannot open the scenario file"), std::string::npos) << r.err;
+}
+
+TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
+  const struct {
+    const char* arguments;
+    const char* says;
+  } cases[] = {
+      {"--frobnicate", "unknown option --frobnicate"},
+      {"--trace", "--trace needs a file name"},
+      {"a.scn b.scn", "only one scenario at a time"},
+  };
+  for (const auto& c : cases) {
+    const Result r = run(c.arguments);
+    EXPECT_EQ(r.status, 2) << c.arguments;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.arguments << ": " << r.err;
+  }
+}
+
+TEST_F(CommandLine, ExplainsItselfAndTheScenarioFormat) {
+  const Result r = run("--help");
+  EXPECT_EQ(r.status, 0);
+  for (const char* word : {"--trace FILE", "--svg FILE", "--wine", "--plugin FILE", "[ped]",
+                           "[Fraywick.ini]", "Exit status"}) {
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
+  }
+}
+
+TEST_F(CommandLine, WritesTheTraceAndTheMapWhereAsked) {
+  const fs::path trace = dir_ / "out" / ".." / "run.trace";
+  fs::create_directories(dir_ / "out");
+  const Result r =
+      run("--trace '" + trace.string() + "' --svg '" + (dir_ / "map.svg").string() + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir_ / "run.trace"));
+  EXPECT_TRUE(fs::exists(dir_ / "map.svg"));
+  EXPECT_NE(r.out.find("Map: " + (dir_ / "map.svg").string()), std::string::npos) << r.out;
+}
+
+TEST_F(CommandLine, SaysSoWhenItCannotWriteTheTrace) {
+  const Result r = run("--trace '" + (dir_ / "no" / "such" / "dir" / "t.trace").string() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot write the trace"), std::string::npos) << r.err;
+}
+
+TEST_F(CommandLine, SaysSoWhenThePluginCannotBeLoaded) {
+  const Result r = run("--plugin '" + (dir_ / "nothing.so").string() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot load the plug-in"), std::string::npos) << r.err;
+}
+
+TEST_F(CommandLine, RunsEveryShippedScenario) {
+  int seen = 0;
+  for (const auto& entry : fs::directory_iterator(FRAYWICK_SCENARIO_DIR)) {
+    if (entry.path().extension() != ".scn") continue;
+    ++seen;
+    const Result r = run("'" + entry.path().string() + "'");
+    EXPECT_EQ(r.status, 0) << entry.path() << ": " << r.err;
+    EXPECT_NE(r.out.find("Trigger events detected\n  frame"), std::string::npos)
+        << entry.path() << " should show a brawl:\n"
+        << r.out;
+  }
+  EXPECT_GE(seen, 2);
+}
+
+}  // namespace

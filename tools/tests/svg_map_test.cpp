@@ -1,0 +1,146 @@
+// The saloon map: well-formed SVG that renders, with one marker per ped, one arrow per fight and
+// the bartender's flight.
+#include "demo/svg_map.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "demo/analysis.h"
+#include "demo/run.h"
+#include "demo/scenario.h"
+#include "sim/host.h"
+
+namespace fraywick::demo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Map {
+  Run run;
+  Analysis analysis;
+  std::string svg;
+};
+
+Map draw(const Scenario& scenario) {
+  Map map;
+  std::string error;
+  EXPECT_TRUE(runScenario(scenario, sim::defaultPluginPath(), map.run, error)) << error;
+  map.analysis = analyse(map.run);
+  std::ostringstream out;
+  writeSvgMap(map.run, map.analysis, out);
+  map.svg = out.str();
+  return map;
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+bool haveProgram(const char* name) {
+  const std::string probe = std::string("command -v ") + name + " >/dev/null 2>&1";
+  return std::system(probe.c_str()) == 0;
+}
+
+class SvgFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("fraywick-svg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  fs::path write(const std::string& svg) {
+    const fs::path path = dir_ / "map.svg";
+    std::ofstream(path, std::ios::binary) << svg;
+    return path;
+  }
+  fs::path dir_;
+};
+
+TEST_F(SvgFile, IsWellFormedXml) {
+  if (!haveProgram("xmllint")) GTEST_SKIP() << "xmllint (Debian: libxml2-utils) is not installed";
+  const fs::path path = write(draw(defaultScenario()).svg);
+  const std::string command = "xmllint --noout '" + path.string() + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST_F(SvgFile, RendersToAPictureOfItsOwnSize) {
+  if (!haveProgram("rsvg-convert")) {
+    GTEST_SKIP() << "rsvg-convert (Debian: librsvg2-bin) is not installed";
+  }
+  const fs::path path = write(draw(defaultScenario()).svg);
+  const fs::path png = dir_ / "map.png";
+  const std::string command = "rsvg-convert -o '" + png.string() + "' '" + path.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+  std::ifstream file(png, std::ios::binary);
+  unsigned char header[24] = {};
+  file.read(reinterpret_cast<char*>(header), sizeof header);
+  ASSERT_TRUE(file) << "no PNG came out";
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(header) + 1, 3), "PNG");
+  const auto be32 = [&](int at) {
+    return (header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3];
+  };
+  const std::string svg = draw(defaultScenario()).svg;
+  const std::string width = "width=\"" + std::to_string(be32(16)) + ".0\"";
+  const std::string height = "height=\"" + std::to_string(be32(20)) + ".0\"";
+  EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\" " + width + " " + height),
+            std::string::npos)
+      << "rendered " << be32(16) << "x" << be32(20);
+  EXPECT_GT(fs::file_size(png), 20'000u) << "a map, not an empty page";
+}
+
+TEST(SvgMap, DrawsOneMarkerPerPedAndOneArrowPerFight) {
+  const Map map = draw(defaultScenario());
+  // Each ped's marker carries a tooltip with its fate; the document has one title of its own.
+  EXPECT_EQ(count(map.svg, "<g><title>"), map.run.scenario.peds.size());
+  std::size_t fights = 0;
+  for (const PedFate& fate : map.analysis.fates) fights += fate.fightTarget.has_value();
+  EXPECT_EQ(count(map.svg, "marker-end=\"url(#fight)\""), fights + 1) << "plus the legend's";
+  EXPECT_EQ(count(map.svg, "marker-end=\"url(#flee)\""), 1u + 1) << "plus the legend's";
+  EXPECT_NE(map.svg.find("An evening at the Valentine saloon"), std::string::npos);
+  EXPECT_NE(map.svg.find("Valentine (row 0): brawl from frame"), std::string::npos);
+  EXPECT_NE(map.svg.find(">Legend<"), std::string::npos);
+  EXPECT_NE(map.svg.find("20 m: who joins"), std::string::npos);
+  EXPECT_NE(map.svg.find("8 m: trigger events"), std::string::npos);
+}
+
+TEST(SvgMap, EscapesNamesSoTheyCannotBreakTheMarkup) {
+  Scenario scenario = defaultScenario();
+  scenario.title = "Tom & Jerry's <saloon>";
+  scenario.peds[2].ped.label = "\"Doc\" <Holliday> & co";
+  const Map map = draw(scenario);
+  EXPECT_EQ(map.svg.find("<saloon>"), std::string::npos);
+  EXPECT_EQ(map.svg.find("<Holliday>"), std::string::npos);
+  EXPECT_NE(map.svg.find("Tom &amp; Jerry&apos;s &lt;saloon&gt;"), std::string::npos);
+  EXPECT_NE(map.svg.find("&quot;Doc&quot; &lt;Holliday&gt; &amp; co"), std::string::npos);
+}
+
+TEST(SvgMap, DrawsAPanelForEachSaloonInvolved) {
+  Scenario scenario = defaultScenario();
+  ScenarioPed visitor = scenario.peds[2];
+  visitor.ped.handle = 500;
+  visitor.ped.label = "Rhodes regular";
+  visitor.ped.position = {1336.6f, -1374.0f, 81.9f};
+  scenario.peds.push_back(visitor);
+  const Map map = draw(scenario);
+  EXPECT_NE(map.svg.find("Valentine (row 0)"), std::string::npos);
+  EXPECT_NE(map.svg.find(">Rhodes (row 2)<"), std::string::npos) << "no brawl there";
+}
+
+}  // namespace
+}  // namespace fraywick::demo
