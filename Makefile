@@ -1,5 +1,5 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
-.PHONY: all native test test-native bench clean
+.PHONY: all native test test-native test-tools demo release bench clean
 
 all: native
 
@@ -7,8 +7,31 @@ native:
 	cmake --preset native
 	cmake --build --preset native
 
-test-native: native
+test-native: native test-tools
 	ctest --preset native
+
+# The map tests render the SVG (rsvg-convert) and check that it is well-formed XML (xmllint).
+test-tools:
+	@command -v rsvg-convert >/dev/null && command -v xmllint >/dev/null || \
+	  { apt-get update && apt-get install -y --no-install-recommends librsvg2-bin libxml2-utils; }
+
+# The showcase, on a machine with nothing but cmake and g++: builds fraywick-sim and the plug-in
+# (Release, no sanitizers, no test framework), runs the evening at the Valentine saloon and
+# draws its map.
+demo:
+	cmake --preset demo
+	cmake --build --preset demo
+	build/demo/bin/fraywick-sim --svg build/demo/valentine.svg
+	@echo "The map of the evening: $(CURDIR)/build/demo/valentine.svg"
+
+# dist/Fraywick-<version>.zip from the Windows build: Fraywick.asi, Fraywick.ini, README.txt.
+release:
+	cmake --preset windows
+	cmake --build --preset windows --target release
+	rm -rf dist
+	mkdir -p dist
+	cp build/windows/dist/Fraywick-*.zip dist/
+	@echo "The release: $$(ls $(CURDIR)/dist/Fraywick-*.zip)"
 
 test: test-native
 
