@@ -1,5 +1,5 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
-.PHONY: all native test test-native test-tools demo release bench clean
+.PHONY: all native test test-native test-tools demo release bench test-tsan clean
 
 all: native
 
@@ -44,6 +44,13 @@ bench:
 	build/bench/bin/fraywick_bench --benchmark_repetitions=7 --benchmark_min_time=0.1 \
 	  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 	bench/instructions.sh build/bench/bin/fraywick_bench
+
+# The tests in which threads meet (the keyboard handler on its own thread while the script
+# runs), built with ThreadSanitizer: a race fails them.
+test-tsan:
+	cmake --preset tsan
+	cmake --build build/tsan --target fraywick_tests Fraywick -j2
+	ctest --preset tsan
 
 clean:
 	rm -rf build dist

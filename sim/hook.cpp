@@ -3,6 +3,7 @@
 // They are defined with the very signatures the plug-in imports. Natively the plug-in binds to
 // them by their ordinary C++ names; the Windows build exports them again under the hook's
 // MSVC-decorated names through aliases in ScriptHookRDR2.def.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -15,6 +16,13 @@ namespace {
 
 std::uint64_t addressOf(const void* pointer) {
   return reinterpret_cast<std::uintptr_t>(pointer);
+}
+
+// The keyboard handler reads the clock (GetTickCount) on whatever thread delivers keys while the
+// host moves it between ticks, so the hook reads and moves it atomically. Tests that set it while
+// no other thread runs may keep writing the plain field.
+std::atomic_ref<std::uint64_t> clockOf(World& w) {
+  return std::atomic_ref<std::uint64_t>(w.clockMs);
 }
 
 }  // namespace
@@ -38,7 +46,7 @@ bool tick() {
   if (!state.fiber) state.fiber = std::make_unique<ScriptFiber>(state.script);
   if (!state.fiber->finished()) state.fiber->resume();
   World& w = world();
-  w.clockMs += w.clockStepMs;
+  clockOf(w).fetch_add(w.clockStepMs, std::memory_order_relaxed);
   return true;
 }
 
@@ -128,9 +136,9 @@ SIM_HOOK_EXPORT void keyboardHandlerUnregister(KeyboardHandler handler) {
 // Natively the plug-in's clock is the virtual one. On Windows the plug-in keeps importing the
 // real functions and the host redirects those imports instead (host_windows.cpp).
 SIM_HOOK_EXPORT UINT64 GetTickCount64() {
-  return world().clockMs;
+  return sim::clockOf(world()).load(std::memory_order_relaxed);
 }
 SIM_HOOK_EXPORT DWORD GetTickCount() {
-  return static_cast<DWORD>(world().clockMs);
+  return static_cast<DWORD>(sim::clockOf(world()).load(std::memory_order_relaxed));
 }
 #endif
