@@ -152,6 +152,18 @@ std::string fightArrow(Point from, Point to) {
          "marker-end=\"url(#fight)\"/>";
 }
 
+// A trigger event: a five-pointed star.
+std::string starPath(Point at) {
+  std::string d;
+  for (int i = 0; i < 10; ++i) {
+    const double angle = -std::numbers::pi / 2 + i * std::numbers::pi / 5;
+    const double r = i % 2 == 0 ? 10 : 4;
+    d += (i == 0 ? "M" : " L") + num(at.x + r * std::cos(angle)) + " " +
+         num(at.y + r * std::sin(angle));
+  }
+  return "<path d=\"" + d + " Z\" fill=\"#f1c40f\" stroke=\"#d35400\" stroke-width=\"1.5\"/>";
+}
+
 void writeDefs(std::ostream& out) {
   out << R"(<defs>
   <marker id="fight" viewBox="0 0 10 10" refX="8" refY="5" markerWidth="11" markerHeight="11" markerUnits="userSpaceOnUse" orient="auto-start-reverse">
@@ -202,22 +214,7 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
   // Events of the scenario that lie within the panel.
   for (const ScenarioEvent& event : run.scenario.events) {
     if (!panel.inView(event.position)) continue;
-    const Point e = panel.toPicture(event.position);
-    std::string star;
-    for (int i = 0; i < 10; ++i) {
-      const double angle = -std::numbers::pi / 2 + i * std::numbers::pi / 5;
-      const double r = i % 2 == 0 ? 10 : 4;
-      star += (i == 0 ? "M" : " L") + num(e.x + r * std::cos(angle)) + " " +
-              num(e.y + r * std::sin(angle));
-    }
-    char label[96];
-    std::snprintf(label, sizeof label, "event 0x%08X, %.1f to %.1f s",
-                  static_cast<unsigned>(event.type), static_cast<double>(event.from) / 1000.0,
-                  static_cast<double>(event.until) / 1000.0);
-    out << "<path d=\"" << star
-        << " Z\" fill=\"#f1c40f\" stroke=\"#d35400\" stroke-width=\"1.5\"/>\n";
-    out << "<text x=\"" << num(e.x + 12) << "\" y=\"" << num(e.y - 8) << "\" class=\"small\">"
-        << label << "</text>\n";
+    out << starPath(panel.toPicture(event.position)) << "\n";
   }
 
   std::vector<Point> where(run.scenario.peds.size());
@@ -272,11 +269,15 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
     out << "<g><title>" << escaped(ped.ped.label + ": " + fate.why) << "</title>"
         << marker(p, fate, ped.ped.human, pinned) << "</g>\n";
     std::string label = ped.ped.label;
-    if (pinned) label += " (" + num(fate.distance) + " m)";
-    if (fate.fate == Fate::TooFar || (fate.distance >= 19.5f && fate.distance <= 20.5f)) {
+    // A top-down map hides height, which the recruitment radius counts.
+    const double rise = ped.ped.position.z - panel.centre.z;
+    if (rise >= 2) label += ", " + num(rise) + " m up";
+    if (rise <= -2) label += ", " + num(-rise) + " m down";
+    // Near the edge of the radius, or off the map, the distance says more than the position.
+    if (pinned || fate.fate == Fate::TooFar || (fate.distance >= 19.5f && fate.distance <= 20.5f)) {
       char text[32];
-      std::snprintf(text, sizeof text, " %.4g m", static_cast<double>(fate.distance));
-      if (!pinned) label += text;
+      std::snprintf(text, sizeof text, ", %.4g m away", static_cast<double>(fate.distance));
+      label += text;
     }
     // Labels go to the side of the marker that faces away from the picture's edge.
     const bool left = p.x > o.x + kPanel - 130;
@@ -296,6 +297,26 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
   }
   out << "<text x=\"" << num(o.x + 12) << "\" y=\"" << num(o.y + 24) << "\" class=\"caption\">"
       << escaped(caption) << "</text>\n";
+  std::string notes;
+  for (const ScenarioEvent& event : run.scenario.events) {
+    if (!panel.inView(event.position)) continue;
+    char text[96];
+    std::snprintf(text, sizeof text, "event 0x%08X active %.1f to %.1f s",
+                  static_cast<unsigned>(event.type), static_cast<double>(event.from) / 1000.0,
+                  static_cast<double>(event.until) / 1000.0);
+    notes += (notes.empty() ? "" : "; ") + std::string(text);
+  }
+  for (const ScenarioGuard& guard : run.scenario.guards) {
+    char text[96];
+    std::snprintf(text, sizeof text, "plug-in held off %.1f to %.1f s",
+                  static_cast<double>(guard.from) / 1000.0,
+                  static_cast<double>(guard.until) / 1000.0);
+    notes += (notes.empty() ? "" : "; ") + std::string(text);
+  }
+  if (!notes.empty()) {
+    out << "<text x=\"" << num(o.x + 12) << "\" y=\"" << num(o.y + 42) << "\" class=\"small\">"
+        << escaped(notes) << "</text>\n";
+  }
   const Point n{o.x + kPanel - 28, o.y + 46};
   out << "<path d=\"M" << num(n.x) << " " << num(n.y - 18) << " L" << num(n.x + 7) << " "
       << num(n.y) << " L" << num(n.x) << " " << num(n.y - 5) << " L" << num(n.x - 7) << " "
@@ -318,7 +339,7 @@ void writeLegend(const Analysis& analysis, double x, double y, std::ostream& out
                                      [&](const PedFate& f) { return f.fate == style.fate; });
     if (count > 0) used.push_back(&style);
   }
-  const double height = 56 + 24.0 * (used.size() + 3);
+  const double height = 56 + 24.0 * (used.size() + 4);
   out << "<g>\n<rect x=\"" << num(x) << "\" y=\"" << num(y) << "\" width=\""
       << num(kLegendWidth - 16) << "\" height=\"" << num(height)
       << "\" fill=\"#fffaf0\" stroke=\"#6b4f2a\" stroke-width=\"1.5\" rx=\"6\"/>\n";
@@ -335,6 +356,10 @@ void writeLegend(const Analysis& analysis, double x, double y, std::ostream& out
         << escaped(style->legend) << " (" << count << ")</text>\n";
     line += 24;
   }
+  out << starPath({x + 24, line - 4}) << "\n";
+  out << "<text x=\"" << num(x + 42) << "\" y=\"" << num(line)
+      << "\" class=\"name\">trigger event (times: see caption)</text>\n";
+  line += 24;
   out << "<path d=\"M" << num(x + 12) << " " << num(line - 4) << " H" << num(x + 36)
       << "\" stroke=\"#8b1a1a\" stroke-width=\"1.6\" marker-end=\"url(#fight)\"/>\n";
   out << "<text x=\"" << num(x + 42) << "\" y=\"" << num(line)
