@@ -23,6 +23,16 @@ if ! command -v wine >/dev/null; then
   exit 77
 fi
 
+# A Windows build left from before the last change would compare old code with new: bring it up
+# to date first (the program, and with it the plug-in and the hook double).
+if [ -f "$windows_bin/../CMakeCache.txt" ]; then
+  if ! cmake --build "$windows_bin/.." --target fraywick-sim >"${TMPDIR:-/tmp}/wine-traces-build.log" 2>&1; then
+    echo "FAIL: could not bring the Windows build in $windows_bin/.. up to date:"
+    tail -20 "${TMPDIR:-/tmp}/wine-traces-build.log"
+    exit 1
+  fi
+fi
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export FRAYWICK_WINDOWS_BIN=$windows_bin
