@@ -1,0 +1,340 @@
+// A host that breaks the promises the plug-in relies on: ped counts outside the snapshot, random
+// draws outside their bounds, peds that vanish between two questions, garbage in the unused
+// halves of every result slot, a player who is not always there. Each row of the table gives the
+// misbehaviour and exactly what the plug-in makes of it over three scans of one saloon; README.md
+// ("Robustness") has the same table in words.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/plugin_test.h"
+
+namespace fraywick::testing {
+namespace {
+
+constexpr std::uint64_t kPlayerPed = 0x096275889B8E0EE0;
+constexpr std::uint64_t kEntityExists = 0xD42BD6EB2E0F1677;
+constexpr std::uint64_t kEntityModel = 0xDA76A9F39210D365;
+constexpr std::uint64_t kRemoveAllWeapons = 0xF25DF915FA38C5F3;
+constexpr std::uint64_t kSetRelationshipGroup = 0xC80A74AC829DDD92;
+constexpr std::uint64_t kFightPed = 0xF166E48407BAC484;
+constexpr std::uint64_t kFleeFromPed = 0x22B0D0E37CCB840D;
+constexpr std::uint64_t kIsEventInSphere = 0x9DB47E16060D6354;
+
+constexpr sim::Vec3 kValentine{-309.5f, 808.69f, 121.3f};  // saloon row 0's trigger point
+constexpr std::uint32_t kShotFired = 0x2CA3408A;           // the first trigger event type
+constexpr std::uint32_t kTownsfolkModel = 0x12345678;
+constexpr int kScans = 3;
+
+// The scene every row starts from: the player far away, three townsfolk and Valentine's bartender
+// at the bar, a trigger event there from the start; the clock steps a second a tick, so each of
+// the three ticks scans.
+constexpr std::int32_t kPlayer = 1;
+constexpr std::int32_t kBrawlers[] = {10, 11, 12};
+constexpr std::int32_t kBartender = 20;
+
+constexpr std::int32_t kIntMax = std::numeric_limits<std::int32_t>::max();
+constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
+
+sim::Ped& addPed(sim::World& world, std::int32_t handle, sim::Vec3 at, std::uint32_t model) {
+  sim::Ped& ped = world.addPed({});
+  ped.handle = handle;
+  ped.position = at;
+  ped.model = model;
+  return ped;
+}
+
+void buildScene(sim::World& world) {
+  world.clockStepMs = 1000;
+  world.addPed({}).handle = kPlayer;
+  world.peds.back().player = true;
+  for (const std::int32_t handle : kBrawlers) {
+    addPed(world, handle,
+           {kValentine.x + static_cast<float>(handle - 9), kValentine.y, kValentine.z},
+           kTownsfolkModel);
+  }
+  addPed(world, kBartender, {kValentine.x, kValentine.y + 2, kValentine.z},
+         sim::hashOfName("U_M_M_VALBARTENDER_01"));
+  world.events.push_back({kShotFired, kValentine, 0, UINT64_MAX});
+}
+
+// What the plug-in did over the three scans, read from the calls the hook recorded.
+struct Outcome {
+  std::vector<int> eventTests;          // isEventInSphere calls in each scan
+  int examined = 0;                     // peds put through the filters (entityExists on them)
+  std::int32_t lastExamined = 0;        // the last of them; 0 when none
+  std::vector<std::int32_t> recruited;  // removeAllWeapons, in order
+  std::vector<std::uint32_t> groups;    // setRelationshipGroup's group, in order
+  std::vector<std::pair<std::int32_t, std::int32_t>> fights;  // fightPed: ped, target
+  std::vector<std::pair<std::int32_t, std::int32_t>> flees;   // fleeFromPed: ped, threat
+
+  bool operator==(const Outcome&) const = default;
+};
+
+template <class T>
+void printList(std::ostream& out, const std::vector<T>& items) {
+  out << "{";
+  for (std::size_t i = 0; i < items.size(); ++i) out << (i ? ", " : "") << items[i];
+  out << "}";
+}
+
+void printPairs(std::ostream& out, const std::vector<std::pair<std::int32_t, std::int32_t>>& v) {
+  out << "{";
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    out << (i ? ", " : "") << "(" << v[i].first << "->" << v[i].second << ")";
+  }
+  out << "}";
+}
+
+void PrintTo(const Outcome& o, std::ostream* out) {
+  *out << "\n  event tests per scan ";
+  printList(*out, o.eventTests);
+  *out << "\n  examined " << o.examined << ", the last " << o.lastExamined << "\n  recruited ";
+  printList(*out, o.recruited);
+  *out << "\n  groups ";
+  printList(*out, o.groups);
+  *out << "\n  fights ";
+  printPairs(*out, o.fights);
+  *out << "\n  flees ";
+  printPairs(*out, o.flees);
+}
+
+std::int32_t handleIn(std::uint64_t slot) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(slot));
+}
+
+Outcome outcomeOf(const std::vector<sim::Call>& calls) {
+  Outcome o;
+  o.eventTests.assign(kScans, 0);
+  std::size_t scan = 0;
+  std::uint64_t previousNative = 0;
+  for (const sim::Call& call : calls) {
+    if (call.kind == sim::CallKind::ScriptWait) ++scan;
+    if (call.kind != sim::CallKind::Native) continue;
+    if (call.hash == kIsEventInSphere && scan < o.eventTests.size()) ++o.eventTests[scan];
+    // The scan's own player check comes right after playerPed; every other one is the filter.
+    if (call.hash == kEntityExists && previousNative != kPlayerPed) {
+      ++o.examined;
+      o.lastExamined = handleIn(call.args.at(0));
+    }
+    if (call.hash == kRemoveAllWeapons) o.recruited.push_back(handleIn(call.args.at(0)));
+    if (call.hash == kSetRelationshipGroup) {
+      o.groups.push_back(static_cast<std::uint32_t>(call.args.at(1)));
+    }
+    if (call.hash == kFightPed)
+      o.fights.emplace_back(handleIn(call.args[0]), handleIn(call.args[1]));
+    if (call.hash == kFleeFromPed)
+      o.flees.emplace_back(handleIn(call.args[0]), handleIn(call.args[1]));
+    previousNative = call.hash;
+  }
+  return o;
+}
+
+// Makes `ped` vanish as soon as the game has answered `hash` about it.
+std::function<void(sim::World&, const sim::Call&)> vanishAfter(std::uint64_t hash,
+                                                               std::int32_t ped) {
+  return [hash, ped](sim::World& world, const sim::Call& call) {
+    if (call.hash == hash && handleIn(call.args.at(0)) == ped) world.findPed(ped)->exists = false;
+  };
+}
+
+void playerThere(sim::World& world, bool there) {
+  world.findPed(kPlayer)->exists = there;
+}
+
+// Random draws for a clean brawl of the three: groups 5000 to 5002, then each fights the next.
+const std::deque<std::int32_t> kCleanDraws = {5000, 5001, 5002, 1, 2, 0};
+
+struct Row {
+  const char* name;
+  const char* misbehaviour;
+  std::function<void(sim::World&)> arrange;               // after the scene is built
+  std::function<void(sim::World&, int scan)> beforeScan;  // before each of the three ticks
+  Outcome expected;
+  bool sameCallsAsCleanHost = false;  // also every native call, slot for slot
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
+}
+
+// The outcome of the clean scene, which most rows share.
+Outcome cleanOutcome() {
+  return {.eventTests = {61, 60, 60},  // a hit at the first test, then 12 quiet saloons
+          .examined = 5,
+          .lastExamined = kBartender,
+          .recruited = {10, 11, 12},
+          .groups = {5000, 5001, 5002},
+          .fights = {{10, 11}, {11, 12}, {12, 10}},
+          .flees = {{kBartender, kPlayer}}};
+}
+
+// A scene in which nothing happens to any ped, and whose event tests are `eventTests`.
+Outcome nothingDone(std::vector<int> eventTests) {
+  Outcome outcome;
+  outcome.eventTests = std::move(eventTests);
+  return outcome;
+}
+
+Outcome withoutBrawl() {
+  return nothingDone({61, 60, 60});  // the hit still marks the saloon started
+}
+
+std::vector<Row> rows() {
+  std::vector<Row> table;
+  table.push_back({"CleanHost", "none: the reference", nullptr, nullptr, cleanOutcome(), true});
+
+  {
+    // 300 peds and a count of 300: the 44 past the snapshot stand at the bar and would brawl.
+    Outcome expected = cleanOutcome();
+    expected.examined = 256;
+    expected.lastExamined = 350;
+    table.push_back({"PedCount300With300Peds", "worldGetAllPeds answers 300 for its 256 slots",
+                     [](sim::World& w) {
+                       for (std::int32_t h = 100; h <= 350; ++h) addPed(w, h, {}, kTownsfolkModel);
+                       for (std::int32_t h = 400; h < 444; ++h) {
+                         addPed(w, h, kValentine, kTownsfolkModel);
+                       }
+                       w.forcedPedCount = 300;
+                     },
+                     nullptr, expected});
+  }
+  table.push_back({"PedCountMinusOne", "worldGetAllPeds answers -1",
+                   [](sim::World& w) { w.forcedPedCount = -1; }, nullptr, withoutBrawl()});
+  table.push_back({"PedCountMostNegative", "worldGetAllPeds answers -2^31",
+                   [](sim::World& w) { w.forcedPedCount = kIntMin; }, nullptr, withoutBrawl()});
+  {
+    // Three slots past the five it filled: each reads as handle 0, which is no ped.
+    Outcome expected = cleanOutcome();
+    expected.examined = 8;
+    expected.lastExamined = 0;
+    table.push_back({"PedCountAboveWhatItFilled", "worldGetAllPeds fills 5 slots, answers 8",
+                     [](sim::World& w) { w.forcedPedCount = 8; }, nullptr, expected});
+  }
+  {
+    Outcome expected = cleanOutcome();
+    expected.groups = {0xFFFF, 0xFFFFFFFF, 0x7FFFFFFF};
+    table.push_back({"GroupDrawsOutOfRange", "group draws answer 65535, -1 and 2^31-1",
+                     [](sim::World& w) { w.forcedRandom = {65535, -1, kIntMax, 1, 2, 0}; }, nullptr,
+                     expected});
+  }
+  {
+    Outcome expected = cleanOutcome();
+    expected.fights = {{10, 11}, {12, 10}};
+    table.push_back({"OpponentDrawsOutOfRange",
+                     "opponent draws answer 3 (= N), -1, 2^31-1, -2^31, 99, 10^6, -7",
+                     [](sim::World& w) {
+                       w.forcedRandom = {
+                           5000,    5001, 5002,        // groups
+                           3,       -1,   kIntMax, 1,  // brawler 10: three wasted, then 11
+                           kIntMin, 3,    99,      1000000, -7,  // brawler 11: none left
+                           0};                                   // brawler 12: 10
+                     },
+                     nullptr, expected});
+  }
+  {
+    Outcome expected = cleanOutcome();
+    expected.recruited = {10, 12};
+    expected.groups = {5000, 5001};
+    expected.fights = {{10, 12}, {12, 10}};
+    table.push_back({"PedVanishesAfterItsExistenceCheck",
+                     "ped 11 vanishes right after entityExists answered for it",
+                     [](sim::World& w) {
+                       w.afterNative = vanishAfter(kEntityExists, 11);
+                       w.forcedRandom = {5000, 5001, 1, 0};
+                     },
+                     nullptr, expected});
+  }
+  table.push_back({"PedVanishesAfterItsModelWasRead",
+                   "ped 11 vanishes right after entityModel answered for it",
+                   [](sim::World& w) { w.afterNative = vanishAfter(kEntityModel, 11); }, nullptr,
+                   cleanOutcome()});
+  table.push_back({"BartenderVanishesAfterItsModelWasRead",
+                   "the bartender vanishes right after entityModel answered for it",
+                   [](sim::World& w) { w.afterNative = vanishAfter(kEntityModel, kBartender); },
+                   nullptr, cleanOutcome()});
+  table.push_back({"GarbageHighHalves", "0xDEADBEEF in the high half of every result slot",
+                   [](sim::World& w) { w.resultHighHalf = 0xDEADBEEF; }, nullptr, cleanOutcome(),
+                   true});
+  table.push_back({"AllOnesHighHalves", "0xFFFFFFFF in the high half of every result slot",
+                   [](sim::World& w) { w.resultHighHalf = 0xFFFFFFFF; }, nullptr, cleanOutcome(),
+                   true});
+  {
+    Outcome expected = cleanOutcome();
+    expected.eventTests = {0, 61, 60};
+    table.push_back({"PlayerAbsentAtFirstScan", "the player ped is gone at scan 1, back at 2",
+                     nullptr, [](sim::World& w, int scan) { playerThere(w, scan != 0); },
+                     expected});
+  }
+  {
+    Outcome expected = cleanOutcome();
+    expected.eventTests = {61, 0, 60};
+    table.push_back({"PlayerComesAndGoes", "the player ped is there, gone, there again", nullptr,
+                     [](sim::World& w, int scan) { playerThere(w, scan != 1); }, expected});
+  }
+  table.push_back({"NoPlayerAtAll", "playerPed answers 0, a handle of nothing",
+                   [](sim::World& w) { w.peds.erase(w.peds.begin()); }, nullptr,
+                   nothingDone({0, 0, 0})});
+  return table;
+}
+
+class HostileHost : public PluginTest, public ::testing::WithParamInterface<Row> {
+ protected:
+  // Builds the scene, lets `row` misbehave, runs three scans and returns every call.
+  std::vector<sim::Call> run(const Row& row) {
+    sim::resetWorld();
+    sim::World& w = world();
+    buildScene(w);
+    w.forcedRandom = kCleanDraws;
+    if (row.arrange) row.arrange(w);
+    load();
+    w.calls.clear();
+    for (int scan = 0; scan < kScans; ++scan) {
+      if (row.beforeScan) row.beforeScan(w, scan);
+      EXPECT_TRUE(sim::tick());
+    }
+    unload();
+    EXPECT_TRUE(w.errors.empty()) << w.errors.front();
+    return w.calls;
+  }
+
+  static std::vector<sim::Call> natives(const std::vector<sim::Call>& calls) {
+    std::vector<sim::Call> out;
+    for (const sim::Call& c : calls) {
+      if (c.kind == sim::CallKind::Native) out.push_back(c);
+    }
+    return out;
+  }
+};
+
+TEST_P(HostileHost, GetsWhatTheTableSays) {
+  const Row& row = GetParam();
+  SCOPED_TRACE(row.misbehaviour);
+  const std::vector<sim::Call> calls = run(row);
+  EXPECT_EQ(outcomeOf(calls), row.expected);
+
+  if (row.sameCallsAsCleanHost) {
+    const std::vector<sim::Call> hostile = natives(calls);
+    const std::vector<sim::Call> clean = natives(run(rows().front()));
+    ASSERT_EQ(hostile.size(), clean.size());
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+      ASSERT_EQ(hostile[i].hash, clean[i].hash) << "call " << i;
+      ASSERT_EQ(hostile[i].args, clean[i].args) << "call " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileHost, ::testing::ValuesIn(rows()),
+                         [](const ::testing::TestParamInfo<Row>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace fraywick::testing
