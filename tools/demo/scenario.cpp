@@ -258,7 +258,8 @@ bool buildScenarioSection(Reader& in, const RawSection& section, Scenario& scena
   std::int64_t value = 0;
   if (has("title")) scenario.title = section.fields.at("title").value;
   if (has("frames")) {
-    if (!in.number(section, "frames", 1, 10'000'000, "a number of script ticks", value)) {
+    // Every call of every frame is kept for the report: a cap keeps that within memory.
+    if (!in.number(section, "frames", 1, 100'000, "a number of script ticks", value)) {
       return false;
     }
     scenario.frames = static_cast<int>(value);
@@ -528,7 +529,7 @@ const char* scenarioFormatHelp() {
 
   [scenario]            once, optional
     title = TEXT        shown in the report and on the map
-    frames = N          script ticks to run (default 400)
+    frames = N          script ticks to run, up to 100000 (default 400)
     clock_start = MS    the tick count at the first frame (default 10000000)
     clock_step = MS     added after every frame (default 16)
     seed = N            seed of the game's random numbers (default 1)
