@@ -10,36 +10,8 @@ namespace {
 constexpr std::string_view kWhiteSpace{" \t\n\r\f\v"};
 constexpr std::string_view kEscapedEquals{"\\="};
 
-// Most lines are short: one allocation of this size holds them whole.
+// Lines that must be rebuilt without their CR or NUL bytes start with room for this many bytes.
 constexpr std::size_t kLineRoom = 63;
-
-// The first '=' not escaped by a backslash right before it. The same position as the first '='
-// left after every backslash-equals pair is blanked out, without the copy that takes: a pair
-// can only start at a backslash, so an earlier pair never swallows the backslash of a later one.
-std::size_t findSeparator(const std::string& line) {
-  for (std::size_t at = line.find('='); at != std::string::npos; at = line.find('=', at + 1)) {
-    if (at == 0 || line[at - 1] != '\\') return at;
-  }
-  return std::string::npos;
-}
-
-// Appends `bytes` to `line` without its CR and NUL bytes, in runs rather than byte by byte.
-void appendKeptBytes(std::string& line, std::string_view bytes) {
-  std::size_t runStart = 0;
-  for (std::size_t at = 0; at < bytes.size(); ++at) {
-    if (bytes[at] == '\r' || bytes[at] == '\0') {
-      line.append(bytes.data() + runStart, at - runStart);
-      runStart = at + 1;
-    }
-  }
-  line.append(bytes.data() + runStart, bytes.size() - runStart);
-}
-
-std::string freshLine() {
-  std::string line;
-  line.reserve(kLineRoom);
-  return line;
-}
 
 constexpr bool isWhiteSpace(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');  // tab, LF, vertical tab, form feed, CR
@@ -54,16 +26,93 @@ static_assert(
     }(),
     "isWhiteSpace must accept exactly the bytes of kWhiteSpace");
 
+// trim on a view: the bytes stay where they are, only the view shrinks.
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && isWhiteSpace(text.back())) text.remove_suffix(1);
+  while (!text.empty() && isWhiteSpace(text.front())) text.remove_prefix(1);
+  return text;
+}
+
+// The first '=' not escaped by a backslash right before it. The same position as the first '='
+// left after every backslash-equals pair is blanked out, without the copy that takes: a pair
+// can only start at a backslash, so an earlier pair never swallows the backslash of a later one.
+std::size_t findSeparator(std::string_view line) {
+  for (std::size_t at = line.find('='); at != std::string_view::npos; at = line.find('=', at + 1)) {
+    if (at == 0 || line[at - 1] != '\\') return at;
+  }
+  return std::string_view::npos;
+}
+
+// The grammar itself, on a view of the line, so that neither the line nor its parts are copied
+// before it is known what they are; only the name and the value end up in strings of their own.
+IniLineKind parseLineView(std::string_view line, std::pair<std::string, std::string>& result) {
+  result.first.clear();
+  result.second.clear();
+  line = trimmed(line);
+  if (line.empty()) return IniLineKind::Empty;
+  if (line.front() == ';') return IniLineKind::Comment;
+  if (line.front() == '[') {
+    // On a header line ';' starts a comment even inside the brackets.
+    line = line.substr(0, line.find(';'));
+    const std::size_t close = line.rfind(']');
+    if (close != std::string_view::npos) {
+      result.first.assign(trimmed(line.substr(1, close - 1)));
+      return IniLineKind::Section;
+    }
+    // An unclosed header may still be a key/value line.
+  }
+  const std::size_t separator = findSeparator(line);
+  if (separator == std::string_view::npos) return IniLineKind::Unrecognized;
+  const std::string_view key = trimmed(line.substr(0, separator));
+  result.first.assign(key);
+  if (key.find('\\') != std::string_view::npos) replaceAll(result.first, kEscapedEquals, "=");
+  // Values keep their backslashes: the escape exists only to put '=' into a key.
+  result.second.assign(trimmed(line.substr(separator + 1)));
+  return IniLineKind::KeyValue;
+}
+
+// Calls `onLine` with a view of each line, in file order. Only LF ends a line; CR and NUL are
+// dropped wherever they stand, and the text after the last LF is a line even when empty. A line
+// without CR or NUL is handed over where it lies in `bytes`; only the others are rebuilt, in one
+// reused buffer.
+template <class OnLine>
+void forEachLine(std::string_view bytes, OnLine&& onLine) {
+  if (bytes.empty()) return;
+  std::string rebuilt;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = bytes.find('\n', start);
+    const std::string_view text =
+        bytes.substr(start, end == std::string_view::npos ? end : end - start);
+    const auto dropped = [](char c) { return c == '\r' || c == '\0'; };
+    std::size_t runStart = 0;
+    std::size_t at = 0;
+    while (at < text.size() && !dropped(text[at])) ++at;
+    if (at == text.size()) {
+      onLine(text);
+    } else {
+      if (rebuilt.capacity() < kLineRoom) rebuilt.reserve(kLineRoom);
+      rebuilt.clear();
+      for (; at < text.size(); ++at) {
+        if (!dropped(text[at])) continue;
+        rebuilt.append(text.data() + runStart, at - runStart);
+        runStart = at + 1;
+      }
+      rebuilt.append(text.data() + runStart, text.size() - runStart);
+      onLine(std::string_view(rebuilt));
+    }
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+}
+
 }  // namespace
 
 void trim(std::string& text) {
-  // Tested byte by byte rather than searched for in kWhiteSpace: this runs three times a line.
-  std::size_t end = text.size();
-  while (end > 0 && isWhiteSpace(text[end - 1])) --end;
-  std::size_t begin = 0;
-  while (begin < end && isWhiteSpace(text[begin])) ++begin;
-  if (end < text.size()) text.resize(end);
-  if (begin > 0) text.erase(0, begin);
+  const std::string_view kept = trimmed(text);
+  const auto begin = static_cast<std::size_t>(kept.data() - text.data());
+  text.resize(begin + kept.size());
+  text.erase(0, begin);
 }
 
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
@@ -75,69 +124,24 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
 }
 
 IniLineKind parseLine(std::string line, std::pair<std::string, std::string>& result) {
-  result.first.clear();
-  result.second.clear();
-  trim(line);
-  if (line.empty()) return IniLineKind::Empty;
-  if (line.front() == ';') return IniLineKind::Comment;
-  if (line.front() == '[') {
-    // On a header line ';' starts a comment even inside the brackets.
-    const std::size_t semicolon = line.find(';');
-    if (semicolon != std::string::npos) line.erase(semicolon);
-    const std::size_t close = line.rfind(']');
-    if (close != std::string::npos) {
-      result.first.assign(line, 1, close - 1);
-      trim(result.first);
-      return IniLineKind::Section;
-    }
-    // An unclosed header may still be a key/value line.
-  }
-  const std::size_t separator = findSeparator(line);
-  if (separator == std::string::npos) return IniLineKind::Unrecognized;
-  result.first.assign(line, 0, separator);
-  trim(result.first);
-  replaceAll(result.first, kEscapedEquals, "=");
-  // Values keep their backslashes: the escape exists only to put '=' into a key. The value takes
-  // over the line's own storage rather than a copy of its own.
-  line.erase(0, separator + 1);
-  trim(line);
-  result.second = std::move(line);
-  return IniLineKind::KeyValue;
+  return parseLineView(line, result);
 }
 
 std::vector<std::string> splitIniLines(std::string_view bytes) {
   std::vector<std::string> lines;
   if (bytes.empty()) return lines;
   lines.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
-  // Most files hold no CR and no NUL at all; then each line is taken whole, in one piece of the
-  // size it needs, instead of being built up byte by byte.
-  const bool nothingToDrop =
-      bytes.find('\r') == std::string_view::npos && bytes.find('\0') == std::string_view::npos;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = bytes.find('\n', start);
-    const std::string_view text =
-        bytes.substr(start, end == std::string_view::npos ? end : end - start);
-    if (nothingToDrop) {
-      lines.emplace_back(text);
-    } else {
-      std::string line = freshLine();
-      appendKeptBytes(line, text);
-      lines.push_back(std::move(line));
-    }
-    if (end == std::string_view::npos) break;  // the text after the last LF, even when empty
-    start = end + 1;
-  }
+  forEachLine(bytes, [&lines](std::string_view line) { lines.emplace_back(line); });
   return lines;
 }
 
-void parseIniLines(std::vector<std::string> lines, IniDocument& document) {
+void parseIniText(std::string_view bytes, IniDocument& document) {
   // Sections are only added at headers, so the current section stays where it is until the
   // next header: no need to look its name up again for every key.
   IniSection* section = nullptr;
   std::pair<std::string, std::string> parsed;
-  for (std::string& line : lines) {
-    switch (parseLine(std::move(line), parsed)) {
+  forEachLine(bytes, [&](std::string_view line) {
+    switch (parseLineView(line, parsed)) {
       case IniLineKind::Section:
         section = &document[std::move(parsed.first)];
         break;
@@ -149,7 +153,7 @@ void parseIniLines(std::vector<std::string> lines, IniDocument& document) {
       case IniLineKind::Unrecognized:
         break;
     }
-  }
+  });
 }
 
 IniFileReader::IniFileReader(const std::string& fileName) {
@@ -171,17 +175,22 @@ IniFileReader::IniFileReader(const std::string& fileName) {
 
 bool IniFileReader::parseInto(IniDocument& document) {
   if (!stream_.is_open()) return false;
-  parseIniLines(readLines(), document);
+  // The lines are parsed as they are cut from the file's bytes, never gathered in a list first.
+  parseIniText(readAll(), document);
   return true;
 }
 
 std::vector<std::string> IniFileReader::readLines() {
+  return splitIniLines(readAll());
+}
+
+std::string IniFileReader::readAll() {
   if (!stream_.is_open()) return {};
   // One request for the whole file; whatever a short read leaves out stays NUL and is dropped.
   std::string bytes(static_cast<std::size_t>(length_), '\0');
   stream_.read(bytes.data(), static_cast<std::streamsize>(length_));
   stream_.close();
-  return splitIniLines(bytes);
+  return bytes;
 }
 
 bool IniLoader::read(IniDocument& document) const {

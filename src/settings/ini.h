@@ -75,9 +75,10 @@ using IniDocument = IniOrderedMap<IniSection>;
 // stand, and the text after the last LF is a line even when empty. No bytes give no lines.
 std::vector<std::string> splitIniLines(std::string_view bytes);
 
-// Parses lines into `document` through operator[]: keys before the first header are dropped,
-// a repeated header reopens its section, and the last value of a repeated key wins.
-void parseIniLines(std::vector<std::string> lines, IniDocument& document);
+// Parses raw file bytes into `document`, line by line as splitIniLines cuts them, through
+// operator[]: keys before the first header are dropped, a repeated header reopens its section,
+// and the last value of a repeated key wins.
+void parseIniText(std::string_view bytes, IniDocument& document);
 
 // Reads one file, once: opens it on construction and closes it as soon as its bytes are in.
 class IniFileReader {
@@ -93,6 +94,9 @@ class IniFileReader {
   std::vector<std::string> readLines();
 
  private:
+  // The whole file in one request sized by its length; closes the file.
+  std::string readAll();
+
   std::ifstream stream_;
   std::uint64_t length_ = 0;
 };
