@@ -1,5 +1,6 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
-.PHONY: all native test test-native test-tools demo release bench test-tsan clean
+.PHONY: all native test test-native test-tools windows test-windows windows-tools demo release \
+  bench test-tsan clean
 
 all: native
 
@@ -15,6 +16,19 @@ test-tools:
 	@command -v rsvg-convert >/dev/null && command -v xmllint >/dev/null || \
 	  { apt-get update && apt-get install -y --no-install-recommends librsvg2-bin libxml2-utils; }
 
+# Fraywick.asi and the Windows test program, cross-built with mingw-w64.
+windows: windows-tools
+	cmake --preset windows
+	cmake --build --preset windows
+
+# The same tests as natively, under Wine, plus the check of Fraywick.asi's import table.
+test-windows: windows
+	ctest --preset windows
+
+# mingw-w64 and Wine are not on a fresh machine: install them when they are missing.
+windows-tools:
+	@sh cmake/ensure-windows-tools.sh
+
 # The showcase, on a machine with nothing but cmake and g++: builds fraywick-sim and the plug-in
 # (Release, no sanitizers, no test framework), runs the evening at the Valentine saloon and
 # draws its map.
@@ -25,7 +39,7 @@ demo:
 	@echo "The map of the evening: $(CURDIR)/build/demo/valentine.svg"
 
 # dist/Fraywick-<version>.zip from the Windows build: Fraywick.asi, Fraywick.ini, README.txt.
-release:
+release: windows-tools
 	cmake --preset windows
 	cmake --build --preset windows --target release
 	rm -rf dist
@@ -33,7 +47,8 @@ release:
 	cp build/windows/dist/Fraywick-*.zip dist/
 	@echo "The release: $$(ls $(CURDIR)/dist/Fraywick-*.zip)"
 
-test: test-native
+# The Windows build comes first: a native test compares its traces with the native ones.
+test: windows test-native test-windows
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
 # no sanitizers. The wall clock of a shared machine is noisy, so the repetitions run interleaved,
