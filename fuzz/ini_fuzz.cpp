@@ -48,9 +48,7 @@ void checkMap(const IniOrderedMap<V>& map) {
   CHECK(map.size() == map.items.size());
   for (std::size_t at = 0; at < map.items.size(); ++at) {
     CHECK(isTrimmed(map.items[at].first));
-    const auto found = map.index.find(map.items[at].first);
-    CHECK(found != map.index.end());
-    CHECK(found->second == at);
+    CHECK(map.index.find(map.items[at].first, map.items) == at);
   }
 }
 
@@ -194,9 +192,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CHECK(parseBytes(bytes) == document);
   const IniDocument copy = document;
   CHECK(copy == document);
+  checkDocument(copy);
 
   CHECK(parseBytes(withNoise(bytes)) == document);
   CHECK(parseBytes(std::string(bytes) + "\n;x") == document);
-  CHECK(readThroughFile(bytes) == document);
+  const IniDocument fromFile = readThroughFile(bytes);  // read into a used document
+  CHECK(fromFile == document);
+  checkDocument(fromFile);
   return 0;
 }

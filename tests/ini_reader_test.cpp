@@ -44,8 +44,7 @@ template <class V>
            << map.index.size() << " index entries for " << map.items.size() << " items";
   }
   for (std::size_t at = 0; at < map.items.size(); ++at) {
-    const auto found = map.index.find(map.items[at].first);
-    if (found == map.index.end() || found->second != at) {
+    if (map.index.find(map.items[at].first, map.items) != at) {
       return ::testing::AssertionFailure()
              << "'" << map.items[at].first << "' not indexed at " << at;
     }
