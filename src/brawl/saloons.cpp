@@ -1,5 +1,7 @@
 #include "brawl/saloons.h"
 
+#include <array>
+
 namespace fraywick {
 namespace {
 
@@ -31,6 +33,33 @@ constexpr SaloonSource kSaloons[kSaloonCount] = {
     {"Morningstar",  nullptr,                 0xC05D40F3, -675.08f,  -1273.12f,  41.91f},
 };
 // clang-format on
+
+// The rows' bartender models split by how they are known, each list in row order. Building the
+// set from these needs no decision per row: the director builds it on every pass.
+constexpr std::size_t countNamedModels() {
+  std::size_t named = 0;
+  for (const SaloonSource& source : kSaloons) named += source.bartenderName != nullptr ? 1 : 0;
+  return named;
+}
+constexpr std::size_t kNamedModelCount = countNamedModels();
+
+constexpr auto kNamedModels = [] {
+  std::array<const char*, kNamedModelCount> names{};
+  std::size_t next = 0;
+  for (const SaloonSource& source : kSaloons) {
+    if (source.bartenderName != nullptr) names[next++] = source.bartenderName;
+  }
+  return names;
+}();
+
+constexpr auto kLiteralModels = [] {
+  std::array<Hash, kSaloonCount - kNamedModelCount> literals{};
+  std::size_t next = 0;
+  for (const SaloonSource& source : kSaloons) {
+    if (source.bartenderName == nullptr) literals[next++] = source.bartenderHash;
+  }
+  return literals;
+}();
 
 Hash bartenderModelOf(const SaloonSource& source) {
   return source.bartenderName != nullptr ? hashOfName(Text{source.bartenderName})
@@ -82,11 +111,10 @@ std::size_t BartenderModelSet::size() const {
 }
 
 BartenderModelSet buildBartenderModelSet() {
-  std::array<Hash, kSaloonCount> models;
-  for (std::size_t row = 0; row < kSaloonCount; ++row)
-    models[row] = bartenderModelOf(kSaloons[row]);
+  // The names are hashed in row order; where each model sits in the set does not matter.
   BartenderModelSet set;
-  for (const Hash model : models) set.insert(model);
+  for (const char* name : kNamedModels) set.insert(hashOfName(Text{name}));
+  for (const Hash literal : kLiteralModels) set.insert(literal);
   return set;
 }
 
