@@ -51,8 +51,8 @@ release: windows-tools
 test: windows test-native test-windows
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
-# no sanitizers. The wall clock of a shared machine is noisy, so the repetitions run interleaved,
-# and callgrind's instruction counts follow, which do not depend on the load at all.
+# no sanitizers. The wall clock of a shared machine is noisy, so the verdict comes from plug-in
+# and floor timed in turns, and callgrind's instruction counts follow, which ignore the load.
 bench:
 	cmake --preset bench
 	cmake --build build/bench --target fraywick_bench -j2
