@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <string>
+#include <vector>
 
 #include "support/director_support.h"
 
