@@ -4,6 +4,7 @@
 // nothing is reported except the boolean result of IniLoader::read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -84,9 +85,9 @@ class IniIndex {
   }
 
   void grow() {
-    std::vector<Slot> old(slots_.size() < 8 ? 16 : slots_.size() * 2);
-    old.swap(slots_);
-    for (const Slot& slot : old) {
+    std::vector<Slot> previous(slots_.empty() ? 16 : slots_.size() * 2);
+    previous.swap(slots_);
+    for (const Slot& slot : previous) {
       if (slot.position != kAbsent) place(slot.hash, slot.position);
     }
   }
