@@ -15,8 +15,12 @@ need() {  # need PACKAGE PATH...: PACKAGE is wanted unless every PATH exists
     fi
   done
 }
-need mingw-w64 /usr/bin/x86_64-w64-mingw32-g++-posix /usr/bin/x86_64-w64-mingw32-gcc-posix \
-  /usr/bin/x86_64-w64-mingw32-dlltool /usr/bin/x86_64-w64-mingw32-objdump
+# Of mingw-w64 only the 64-bit compiler with the posix thread model is used; the whole mingw-w64
+# package would add three more compilers, four times the download.
+need g++-mingw-w64-x86-64-posix /usr/bin/x86_64-w64-mingw32-g++-posix \
+  /usr/bin/x86_64-w64-mingw32-gcc-posix
+need binutils-mingw-w64-x86-64 /usr/bin/x86_64-w64-mingw32-dlltool \
+  /usr/bin/x86_64-w64-mingw32-objdump /usr/bin/x86_64-w64-mingw32-windres
 need wine64 /usr/lib/wine/wine64
 # The launcher scripts (wine, wineboot, wineserver) come with the wine package, which wine64 only
 # recommends.
