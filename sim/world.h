@@ -159,10 +159,9 @@ class SIM_API World {
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::int32_t> groupRelationships;
 
   Ped& addPed(const Ped& ped);
-  // The first ped with this handle. A world's handles are meant to be unique: the lookup starts
-  // where the last one ended (the plug-in asks about one ped several times, then the next), so
-  // with two peds of one handle it finds the first only as long as the other is not moved ahead
-  // of it behind its back.
+  // The ped with this handle. A world's handles are meant to be unique: the lookup first tries
+  // where the last one ended (the plug-in asks about one ped several times, then about the next),
+  // so when two peds share a handle, which of them answers may depend on the lookups before.
   Ped* findPed(std::int32_t handle);
   std::int32_t nextHandle() const;
 
