@@ -40,11 +40,11 @@ SIM_API bool keyboardHandlerRegistered();
 // The loaded plug-in's module handle, as LoadLibrary returned it; nullptr while none is loaded.
 SIM_API void* pluginModule();
 
-// Points a module's KERNEL32 imports of GetTickCount64 and GetTickCount at the virtual clock
-// (world().clockMs), by rewriting its import address table. loadPlugin does this for the
-// plug-in; a test program does it for itself when it calls the plug-in's code directly. Returns
-// how many import entries now read the virtual clock.
-SIM_API int redirectClockImports(void* module);
+// Points a module's KERNEL32 imports of GetTickCount and (unless told not to) GetTickCount64 at
+// the virtual clock (world().clockMs), by rewriting its import address table. loadPlugin does
+// this for the plug-in; a test program does it for itself when it calls the plug-in's code
+// directly. Returns how many import entries now read the virtual clock.
+SIM_API int redirectClockImports(void* module, bool includeTickCount64 = true);
 #endif
 
 // Where the plug-in module lies: next to the program (Fraywick.asi on Windows, Fraywick.so

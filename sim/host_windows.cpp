@@ -61,8 +61,8 @@ std::string errorText(DWORD code) {
 }
 
 // The virtual replacement for a KERNEL32 import of that name, or 0 if the import keeps its target.
-ULONG_PTR clockReplacement(const char* name) {
-  if (std::strcmp(name, "GetTickCount64") == 0) {
+ULONG_PTR clockReplacement(const char* name, bool includeTickCount64) {
+  if (includeTickCount64 && std::strcmp(name, "GetTickCount64") == 0) {
     return reinterpret_cast<ULONG_PTR>(&virtualTickCount64);
   }
   if (std::strcmp(name, "GetTickCount") == 0) {
@@ -83,7 +83,7 @@ bool overwriteImport(ULONG_PTR* entry, ULONG_PTR target) {
 
 }  // namespace
 
-int redirectClockImports(void* module) {
+int redirectClockImports(void* module, bool includeTickCount64) {
   auto* base = static_cast<BYTE*>(module);
   if (base == nullptr) return 0;
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -114,7 +114,8 @@ int redirectClockImports(void* module) {
       if (IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal)) continue;
       const auto* byName =
           reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-      const ULONG_PTR target = clockReplacement(reinterpret_cast<const char*>(byName->Name));
+      const ULONG_PTR target =
+          clockReplacement(reinterpret_cast<const char*>(byName->Name), includeTickCount64);
       if (target == 0) continue;
       if (overwriteImport(reinterpret_cast<ULONG_PTR*>(&addresses->u1.Function), target)) {
         ++redirected;

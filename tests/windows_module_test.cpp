@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -212,11 +215,33 @@ TEST_F(WindowsModuleTest, ThePluginsClockImportsReadTheVirtualClock) {
   }
 }
 
-TEST_F(WindowsModuleTest, ThisProgramsOwnClockImportsReadTheVirtualClock) {
+TEST_F(WindowsModuleTest, ThisProgramsOwnTickCountReadsTheVirtualClock) {
   void* const* tick32 = importEntry(GetModuleHandleW(nullptr), "KERNEL32.dll", "GetTickCount");
   ASSERT_NE(tick32, nullptr);
   world().clockMs = 0x1234567890ull;
   EXPECT_EQ(reinterpret_cast<DWORD(WINAPI*)()>(*tick32)(), 0x34567890u);
+}
+
+// The thread library linked into this program times its waits with GetTickCount64; had that
+// been pointed at the virtual clock, which stands still between ticks, a timed wait would never
+// end. The wait runs on a thread of its own so that a hang shows up as a failure.
+TEST_F(WindowsModuleTest, TimedWaitsInThisProgramStillEndWhileTheVirtualClockStandsStill) {
+  HANDLE waiter = CreateThread(
+      nullptr, 0,
+      [](void*) -> DWORD {
+        std::mutex mutex;
+        std::condition_variable never;
+        std::unique_lock lock(mutex);
+        never.wait_for(lock, std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return 0;
+      },
+      nullptr, 0, nullptr);
+  ASSERT_NE(waiter, nullptr);
+  const DWORD waited = WaitForSingleObject(waiter, 10'000);
+  if (waited != WAIT_OBJECT_0) TerminateThread(waiter, 1);
+  CloseHandle(waiter);
+  EXPECT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0)) << "a 20 ms wait did not end in 10 s";
 }
 
 // End to end: the director's once-a-second scan must follow the virtual clock. 20 ticks 250 ms
