@@ -17,6 +17,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <random>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -60,7 +61,8 @@ void floorFrame(benchmark::State& state, Frame frame) {
 
 void iniRead(benchmark::State& state) {
   std::error_code ignored;
-  const auto dir = std::filesystem::temp_directory_path(ignored) / "fraywick-bench-ini";
+  const auto dir = std::filesystem::temp_directory_path(ignored) /
+                   ("fraywick-bench-ini-" + std::to_string(std::random_device{}()));
   std::filesystem::create_directories(dir, ignored);
   const auto path = dir / "Bench.ini";
   {
