@@ -26,16 +26,19 @@ unset DISPLAY WAYLAND_DISPLAY
 
 # Creating a prefix takes many seconds and must happen once, not in every process that starts
 # at the same time: the first caller builds it under a lock, the others wait for it.
+# Wine writes the prefix's files early, so a marker written once it has finished says "ready".
 prepare() {
-  if [ -f "$WINEPREFIX/system.reg" ]; then return 0; fi
+  ready="$WINEPREFIX/.ready"
+  if [ -f "$ready" ]; then return 0; fi
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$ready" ]; then
       if ! wineboot --init >"$WINEPREFIX.log" 2>&1 || ! wineserver -w; then
         echo "wine-run.sh: could not create the Wine prefix $WINEPREFIX; see $WINEPREFIX.log" >&2
         exit 1
       fi
+      touch "$ready"
     fi
   ) 9>"$WINEPREFIX.lock"
 }
