@@ -1,6 +1,9 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
 .PHONY: all native test test-native test-tools windows test-windows windows-tools demo release \
-  bench test-tsan clean
+  bench test-tsan fuzz test-fuzz clean
+
+# cmake runs make underneath; its "Entering directory" chatter would bury the demo's report.
+MAKEFLAGS += --no-print-directory
 
 all: native
 
@@ -48,7 +51,7 @@ release: windows-tools
 	@echo "The release: $$(ls $(CURDIR)/dist/Fraywick-*.zip)"
 
 # The Windows build comes first: a native test compares its traces with the native ones.
-test: windows test-native test-windows
+test: windows test-native test-windows test-tsan test-fuzz
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
 # no sanitizers. The wall clock of a shared machine is noisy, so the verdict comes from plug-in
@@ -66,6 +69,17 @@ test-tsan:
 	cmake --preset tsan
 	cmake --build build/tsan --target fraywick_tests Fraywick -j2
 	ctest --preset tsan
+
+# The INI reader under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer), checking
+# the document's invariants on every input: `make fuzz` for ten minutes, `make test` for thirty
+# seconds.
+FUZZ_SECONDS ?= 600
+fuzz:
+	@command -v clang++ >/dev/null || { apt-get update && apt-get install -y clang; }
+	fuzz/run.sh $(FUZZ_SECONDS)
+
+test-fuzz:
+	@$(MAKE) fuzz FUZZ_SECONDS=30
 
 clean:
 	rm -rf build dist
