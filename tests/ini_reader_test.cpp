@@ -12,20 +12,14 @@
 #include <vector>
 
 #include "settings/ini.h"
+#include "support/named_rows.h"
 
 namespace fraywick {
 namespace {
 
 using namespace std::string_literals;
 
-// Table rows print as their names, in failure messages and in the test list.
-template <class Case>
-requires requires(const Case& c) {
-  c.name;
-}
-void PrintTo(const Case& c, std::ostream* out) {
-  *out << c.name;
-}
+using fraywick::PrintTo;
 
 using FlatSection = std::vector<std::pair<std::string, std::string>>;
 using FlatDocument = std::vector<std::pair<std::string, FlatSection>>;

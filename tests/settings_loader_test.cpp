@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "settings/settings.h"
+#include "support/named_rows.h"
 #include "support/plugin_test.h"
 
 namespace fraywick {
@@ -18,14 +19,7 @@ namespace {
 
 using namespace std::string_literals;
 
-// Table rows print as their names, in failure messages and in the test list.
-template <class Case>
-requires requires(const Case& c) {
-  c.name;
-}
-void PrintTo(const Case& c, std::ostream* out) {
-  *out << c.name;
-}
+using fraywick::PrintTo;
 
 static_assert(noexcept(loadSettings()), "the script loop calls it with nothing to catch");
 
