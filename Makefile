@@ -67,7 +67,7 @@ bench:
 # runs), built with ThreadSanitizer: a race fails them.
 test-tsan:
 	cmake --preset tsan
-	cmake --build build/tsan --target fraywick_tests Fraywick -j2
+	cmake --build build/tsan --target fraywick_thread_tests Fraywick -j2
 	ctest --preset tsan
 
 # The INI reader under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer), checking
