@@ -18,13 +18,6 @@ std::uint64_t addressOf(const void* pointer) {
   return reinterpret_cast<std::uintptr_t>(pointer);
 }
 
-// The keyboard handler reads the clock (GetTickCount) on whatever thread delivers keys while the
-// host moves it between ticks, so the hook reads and moves it atomically. Tests that set it while
-// no other thread runs may keep writing the plain field.
-std::atomic_ref<std::uint64_t> clockOf(World& w) {
-  return std::atomic_ref<std::uint64_t>(w.clockMs);
-}
-
 }  // namespace
 
 HookState& hookState() {

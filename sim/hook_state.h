@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #if defined(_WIN32)
@@ -39,5 +40,12 @@ struct HookState {
 };
 
 HookState& hookState();
+
+// The keyboard handler reads the clock (GetTickCount) on whatever thread delivers keys while the
+// host moves it between ticks, so the hook reads and moves it atomically. Tests that set it while
+// no other thread runs may keep writing the plain field.
+inline std::atomic_ref<std::uint64_t> clockOf(World& w) {
+  return std::atomic_ref<std::uint64_t>(w.clockMs);
+}
 
 }  // namespace sim

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "sim/hook_state.h"
 #include "sim/host.h"
 
 namespace sim {
@@ -19,11 +20,11 @@ namespace {
 HMODULE loadedModule = nullptr;
 
 ULONGLONG WINAPI virtualTickCount64() {
-  return world().clockMs;
+  return clockOf(world()).load(std::memory_order_relaxed);
 }
 
 DWORD WINAPI virtualTickCount() {
-  return static_cast<DWORD>(world().clockMs);
+  return static_cast<DWORD>(clockOf(world()).load(std::memory_order_relaxed));
 }
 
 // Paths travel as UTF-8 in std::string and as UTF-16 to and from the operating system.
