@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <fstream>
 #include <ostream>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "settings/ini.h"
 #include "support/named_rows.h"
+#include "support/test_directory.h"
 
 namespace fraywick {
 namespace {
@@ -59,16 +59,7 @@ template <class V>
 // A directory of its own for each test, removed afterwards.
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name) {
-      if (c == '/' || c == '\\') c = '_';
-    }
-    dir_ = std::filesystem::temp_directory_path() /
-           ("fraywick-" + name + "-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = fraywick::testing::freshTestDirectory(); }
   void TearDown() override {
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);

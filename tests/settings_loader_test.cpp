@@ -13,6 +13,7 @@
 #include "settings/settings.h"
 #include "support/named_rows.h"
 #include "support/plugin_test.h"
+#include "support/test_directory.h"
 
 namespace fraywick {
 namespace {
@@ -39,14 +40,7 @@ class SettingsLoaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previousDir_ = std::filesystem::current_path();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name) {
-      if (c == '/' || c == '\\') c = '_';
-    }
-    dir_ = std::filesystem::temp_directory_path() /
-           ("fraywick-" + name + "-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir_);
+    dir_ = fraywick::testing::freshTestDirectory();
     std::filesystem::current_path(dir_);
     settingsDocument.clear();
   }

@@ -1,21 +1,15 @@
 #include "support/plugin_test.h"
 
 #include <fstream>
-#include <random>
+
+#include "support/test_directory.h"
 
 namespace fraywick::testing {
 
 void PluginTest::SetUp() {
   sim::resetWorld();
   previousDir_ = std::filesystem::current_path();
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "." + info->name();
-  for (char& c : name) {
-    if (c == '/' || c == '\\') c = '_';
-  }
-  workDir_ = std::filesystem::temp_directory_path() /
-             ("fraywick-" + name + "-" + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(workDir_);
+  workDir_ = freshTestDirectory();
   std::filesystem::current_path(workDir_);
 }
 
