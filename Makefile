@@ -1,6 +1,6 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
-.PHONY: all native test test-native test-tools windows test-windows windows-tools demo release \
-  bench test-tsan fuzz test-fuzz clean
+.PHONY: all native test test-native test-tools windows windows-gcc test-windows windows-tools demo \
+  release bench test-tsan fuzz test-fuzz clean
 
 # cmake runs make underneath; its "Entering directory" chatter would bury the demo's report.
 MAKEFLAGS += --no-print-directory
@@ -19,14 +19,22 @@ test-tools:
 	@command -v rsvg-convert >/dev/null && command -v xmllint >/dev/null || \
 	  { apt-get update && apt-get install -y --no-install-recommends librsvg2-bin libxml2-utils; }
 
-# Fraywick.asi and the Windows test program, cross-built with mingw-w64.
+# Fraywick.asi with its PDB, and the Windows test program: clang and lld for mingw-w64, the
+# build that ships.
 windows: windows-tools
 	cmake --preset windows
 	cmake --build --preset windows
 
-# The same tests as natively, under Wine, plus the check of Fraywick.asi's import table.
-test-windows: windows
+# The same with mingw-w64's g++, the second compiler.
+windows-gcc: windows-tools
+	cmake --preset windows-gcc
+	cmake --build --preset windows-gcc
+
+# The same tests as natively, under Wine, plus the check of Fraywick.asi's import table: on the
+# shipped build, then on the second compiler's.
+test-windows: windows windows-gcc
 	ctest --preset windows
+	ctest --preset windows-gcc
 
 # mingw-w64 and Wine are not on a fresh machine: install them when they are missing.
 windows-tools:
@@ -51,7 +59,7 @@ release: windows-tools
 	@echo "The release: $$(ls $(CURDIR)/dist/Fraywick-*.zip)"
 
 # The Windows build comes first: a native test compares its traces with the native ones.
-test: windows test-native test-windows test-tsan test-fuzz
+test: windows windows-gcc test-native test-windows test-tsan test-fuzz
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
 # no sanitizers. The wall clock of a shared machine is noisy, so the verdict comes from plug-in

@@ -15,10 +15,18 @@ need() {  # need PACKAGE PATH...: PACKAGE is wanted unless every PATH exists
     fi
   done
 }
-# Of mingw-w64 only the 64-bit compiler with the posix thread model is used; the whole mingw-w64
-# package would add three more compilers, four times the download.
+# Of mingw-w64 only the 64-bit compilers are used (the whole mingw-w64 package would add the
+# 32-bit ones): the posix thread model's for the test programs and the second compiler's build,
+# the win32 thread model's runtime for the plug-in, which leaves nothing behind per load.
 need g++-mingw-w64-x86-64-posix /usr/bin/x86_64-w64-mingw32-g++-posix \
   /usr/bin/x86_64-w64-mingw32-gcc-posix
+need g++-mingw-w64-x86-64-win32 /usr/lib/gcc/x86_64-w64-mingw32/12-win32/libstdc++.a \
+  /usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++/string
+# clang and lld 16 build the shipped module and its PDB; LLVM's tools read the PDB back.
+need clang-16 /usr/lib/llvm-16/bin/clang
+need lld-16 /usr/lib/llvm-16/bin/ld.lld
+need llvm-16 /usr/lib/llvm-16/bin/llvm-pdbutil /usr/lib/llvm-16/bin/llvm-symbolizer \
+  /usr/lib/llvm-16/bin/llvm-undname
 need binutils-mingw-w64-x86-64 /usr/bin/x86_64-w64-mingw32-dlltool \
   /usr/bin/x86_64-w64-mingw32-objdump /usr/bin/x86_64-w64-mingw32-windres
 need wine64 /usr/lib/wine/wine64

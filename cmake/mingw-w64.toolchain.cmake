@@ -1,14 +1,17 @@
-# Cross-compiles the plug-in and its Windows tests on Linux with mingw-w64 (64-bit only: the game
-# and its script hook are 64-bit).
+# Cross-compiles the plug-in and its Windows tests on Linux with mingw-w64's g++ (64-bit only: the
+# game and its script hook are 64-bit). This is the second Windows compiler: the shipped module
+# comes from clang (mingw-w64-clang.toolchain.cmake), which can write the symbol file crash
+# loggers read; this build keeps the code honest on g++ and runs the same Wine suite.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
-set(FRAYWICK_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-runtime.cmake)
 
-# The posix thread model, because the win32 one of this g++ has no std::thread or std::mutex,
-# which the tests use. Its cost, a dependency on winpthread, goes away with the static link below.
+# The posix thread model's driver, whose own runtime the test programs need (std::thread,
+# std::mutex). The plug-in is pointed at the win32 model's runtime (mingw-w64-runtime.cmake).
 set(CMAKE_C_COMPILER ${FRAYWICK_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${FRAYWICK_MINGW_TRIPLE}-g++-posix)
+set(FRAYWICK_DRIVER_HAS_POSIX_RUNTIME ON)
 set(CMAKE_RC_COMPILER ${FRAYWICK_MINGW_TRIPLE}-windres)
 # Generates the import library of the script hook from our own .def file.
 set(CMAKE_DLLTOOL ${FRAYWICK_MINGW_TRIPLE}-dlltool)
@@ -21,7 +24,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# libgcc, libstdc++ and winpthread linked into every module: the game folder has no mingw
+# libgcc, libstdc++ and the thread library linked into every module: the game folder has no mingw
 # runtime DLLs, so the plug-in may import from nothing but the hook, KERNEL32 and msvcrt.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

@@ -42,7 +42,12 @@ DWORD GetTickCount();
 #if defined(_MSC_VER)
 #define FRAYWICK_HOOK_IMPORT __declspec(dllimport)
 #define FRAYWICK_DECORATED(name)
+#elif defined(__MINGW32__) && defined(__clang__)
+// clang takes an asm label as the symbol's name verbatim.
+#define FRAYWICK_HOOK_IMPORT
+#define FRAYWICK_DECORATED(name) __asm__(name)
 #elif defined(__MINGW32__)
+// g++ hands the label to the assembler, which needs the quotes.
 #define FRAYWICK_HOOK_IMPORT
 #define FRAYWICK_DECORATED(name) __asm__("\"" name "\"")
 #else
