@@ -300,6 +300,13 @@ class HostileHost : public PluginTest, public ::testing::WithParamInterface<Row>
       if (row.beforeScan) row.beforeScan(w, scan);
       EXPECT_TRUE(sim::tick());
     }
+    // A text goes by its address, and the next load may map the module elsewhere: keep what the
+    // text says instead, while it is still there to read.
+    for (sim::Call& call : w.calls) {
+      if (call.hash == sim::native::kHashOfName || call.hash == sim::native::kQueryByName) {
+        call.args.at(0) = sim::hashOfName(reinterpret_cast<const char*>(call.args.at(0)));
+      }
+    }
     unload();
     EXPECT_TRUE(w.errors.empty()) << w.errors.front();
     return w.calls;
