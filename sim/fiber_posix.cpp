@@ -1,12 +1,14 @@
-// The script fiber natively: a ucontext with a stack of its own. The sanitizers are told about
-// every switch, or they would take the jump between stacks for stack corruption.
+// The script fiber natively: a ucontext on a stack buffer of the hook's own. The sanitizers are
+// told about every switch, or they would take the jump between stacks for stack corruption.
 #include <ucontext.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
 #include "sim/fiber.h"
+#include "sim/host.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define SIM_ASAN 1
@@ -33,11 +35,14 @@
 namespace sim {
 
 struct ScriptFiber::Impl {
-  static constexpr std::size_t kStackSize = 1 << 20;
+  static constexpr std::size_t kStackSize = kScriptStackBytes;
+  static constexpr std::size_t kWords = kStackSize / sizeof(std::uint64_t);
 
   ScriptFiber* owner = nullptr;
   Entry entry = nullptr;
-  std::unique_ptr<char[]> stack{new char[kStackSize]};
+  // Words, so that the stack is aligned for any frame and the fill is whole words.
+  std::unique_ptr<std::uint64_t[]> stack{new std::uint64_t[kWords]};
+  bool started = false;
   ucontext_t host{};
   ucontext_t script{};
   // The host's stack, as the address sanitizer reports it when the fiber is first entered.
@@ -83,6 +88,8 @@ struct ScriptFiber::Impl {
 ScriptFiber::ScriptFiber(Entry entry) : impl_(std::make_unique<Impl>()) {
   impl_->owner = this;
   impl_->entry = entry;
+  // Nothing has run on the stack yet, so all of it is unused.
+  std::fill_n(impl_->stack.get(), Impl::kWords, kStackFill);
   getcontext(&impl_->script);
   impl_->script.uc_stack.ss_sp = impl_->stack.get();
   impl_->script.uc_stack.ss_size = Impl::kStackSize;
@@ -101,9 +108,16 @@ ScriptFiber::~ScriptFiber() {
 #endif
 }
 
+std::size_t ScriptFiber::stackUsed() const {
+  if (!impl_->started) return 0;
+  const auto* low = reinterpret_cast<const unsigned char*>(impl_->stack.get());
+  return depthBelowFill(low, low + Impl::kStackSize);
+}
+
 void ScriptFiber::resume() {
   if (finished_ || running_) return;
   running_ = true;
+  impl_->started = true;
   impl_->beginSwitch(&impl_->hostFakeStack, impl_->stack.get(), Impl::kStackSize);
 #if defined(SIM_TSAN)
   impl_->hostTsanFiber = __tsan_get_current_fiber();

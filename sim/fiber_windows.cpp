@@ -1,5 +1,8 @@
 // The script fiber on Windows: a real fiber, as the hook itself uses. The host side becomes a
 // fiber only for the length of each resume, so the calling thread is left as it was found.
+//
+// The fiber's stack is committed whole when it is made, so that all of it can be filled with a
+// pattern before the entry starts; where it lies is read from inside the fiber.
 #include <windows.h>
 
 #include <cstdio>
@@ -7,31 +10,56 @@
 #include <memory>
 
 #include "sim/fiber.h"
+#include "sim/host.h"
 
 namespace sim {
 namespace {
 
-// The header's GetCurrentFiber reads the thread block through the gs segment, which g++ 12 takes
-// for an out-of-bounds access of address 0; the read is fine.
-void* currentFiber() {
+// The header's GetCurrentFiber and NtCurrentTeb read the thread block through the gs segment,
+// which g++ 12 takes for an out-of-bounds access of address 0; the reads are fine.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
+void* currentFiber() {
   return GetCurrentFiber();
-#pragma GCC diagnostic pop
 }
+
+// On a fiber, the thread block's stack bounds are the fiber's: SwitchToFiber swaps them in.
+const NT_TIB& currentThreadBlock() {
+  return *reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
+}
+#pragma GCC diagnostic pop
+
+// Room left unfilled below the frame that fills, for that frame itself: far more than it takes.
+constexpr std::size_t kFillerFrameRoom = 512;
 
 }  // namespace
 
 struct ScriptFiber::Impl {
-  static constexpr SIZE_T kStackSize = 1 << 20;
-
   ScriptFiber* owner = nullptr;
   Entry entry = nullptr;
   void* script = nullptr;
   void* host = nullptr;
+  // The stack's committed range, as found from inside; null until the fiber first runs.
+  const unsigned char* stackLow = nullptr;
+  const unsigned char* stackHigh = nullptr;
+
+  // Notes the bounds of the stack it runs on and fills it with the pattern from its lowest byte
+  // up to just below its own frame. The stores are volatile so that no call to memset, whose
+  // frame would lie in the very range being filled, takes their place.
+  [[gnu::noinline]] void fillUnusedStack() {
+    const NT_TIB& tib = currentThreadBlock();
+    stackLow = static_cast<const unsigned char*>(tib.StackLimit);
+    stackHigh = static_cast<const unsigned char*>(tib.StackBase);
+    volatile unsigned char here = 0;
+    auto* word = reinterpret_cast<volatile std::uint64_t*>(tib.StackLimit);
+    const auto* end = reinterpret_cast<const volatile std::uint64_t*>(
+        const_cast<const unsigned char*>(&here) - kFillerFrameRoom);
+    while (word < end) *word++ = kStackFill;
+  }
 
   static void CALLBACK start(void* parameter) {
     auto* self = static_cast<Impl*>(parameter);
+    self->fillUnusedStack();
     self->entry();
     self->owner->finished_ = true;
     self->owner->running_ = false;
@@ -43,16 +71,23 @@ struct ScriptFiber::Impl {
 ScriptFiber::ScriptFiber(Entry entry) : impl_(std::make_unique<Impl>()) {
   impl_->owner = this;
   impl_->entry = entry;
-  impl_->script = CreateFiber(Impl::kStackSize, &Impl::start, impl_.get());
+  // Committed as large as it is reserved: no guard page moves down it as it grows, and the
+  // fill reaches its lowest byte.
+  impl_->script = CreateFiberEx(kScriptStackBytes, kScriptStackBytes, 0, &Impl::start, impl_.get());
   if (impl_->script == nullptr) {
     // Without its fiber the simulated hook cannot run a script at all.
-    std::fprintf(stderr, "sim: CreateFiber failed (error %lu)\n", GetLastError());
+    std::fprintf(stderr, "sim: CreateFiberEx failed (error %lu)\n", GetLastError());
     std::abort();
   }
 }
 
 ScriptFiber::~ScriptFiber() {
   DeleteFiber(impl_->script);
+}
+
+std::size_t ScriptFiber::stackUsed() const {
+  if (impl_->stackLow == nullptr) return 0;
+  return depthBelowFill(impl_->stackLow, impl_->stackHigh);
 }
 
 void ScriptFiber::resume() {

@@ -3,6 +3,7 @@
 // They are defined with the very signatures the plug-in imports. Natively the plug-in binds to
 // them by their ordinary C++ names; the Windows build exports them again under the hook's
 // MSVC-decorated names through aliases in ScriptHookRDR2.def.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -43,6 +44,33 @@ bool tick() {
   return true;
 }
 
+void dropFiber(HookState& state) {
+  if (!state.fiber) return;
+  state.stackPeak = std::max(state.stackPeak, state.fiber->stackUsed());
+  state.fiber.reset();
+}
+
+bool restartScript() {
+  HookState& state = hookState();
+  if (state.script == nullptr) return false;
+  if (state.fiber && state.fiber->running()) {
+    world().errors.push_back("restartScript from inside the script");
+    return false;
+  }
+  // The entry starts again on a fresh fiber at the next tick.
+  dropFiber(state);
+  return true;
+}
+
+std::size_t scriptStackPeak() {
+  const HookState& state = hookState();
+  return std::max(state.stackPeak, state.fiber ? state.fiber->stackUsed() : 0);
+}
+
+void resetScriptStackPeak() {
+  hookState().stackPeak = 0;
+}
+
 bool sendKey(std::uint32_t key, std::uint16_t repeats, std::uint8_t scanCode, int isExtended,
              int isWithAlt, int wasDownBefore, int isUpNow) {
   const KeyboardHandler handler = hookState().keyboard.load();
@@ -67,7 +95,7 @@ SIM_HOOK_EXPORT void scriptRegister(HMODULE module, ScriptMain entry) {
   world().recordHookCall(sim::CallKind::ScriptRegister,
                          {sim::addressOf(module), sim::addressOf(reinterpret_cast<void*>(entry))});
   sim::HookState& state = hookState();
-  state.fiber.reset();
+  sim::dropFiber(state);
   state.module = module;
   state.script = entry;
 }
@@ -80,7 +108,7 @@ SIM_HOOK_EXPORT void scriptUnregister(HMODULE module) {
     return;
   }
   // The script is never resumed again; its fiber goes with whatever it was doing.
-  state.fiber.reset();
+  sim::dropFiber(state);
   state.script = nullptr;
   state.module = nullptr;
 }

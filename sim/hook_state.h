@@ -35,11 +35,15 @@ struct HookState {
   HMODULE module = nullptr;
   ScriptMain script = nullptr;
   std::unique_ptr<ScriptFiber> fiber;
+  std::size_t stackPeak = 0;  // of the fibers deleted since the last reset
   // The keyboard handler is read from whatever thread delivers keys.
   std::atomic<KeyboardHandler> keyboard{nullptr};
 };
 
 HookState& hookState();
+
+// Deletes the script's fiber wherever it stands, after taking its stack figure.
+void dropFiber(HookState& state);
 
 // The keyboard handler reads the clock (GetTickCount) on whatever thread delivers keys while the
 // host moves it between ticks, so the hook reads and moves it atomically. Tests that set it while

@@ -3,6 +3,7 @@
 // of the game lands in the process-wide World.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +28,25 @@ SIM_API void unloadPlugin();
 // Runs the registered script until its next scriptWait, then advances the virtual clock by the
 // world's clock step. Returns false, and runs nothing, when no script is registered.
 SIM_API bool tick();
+
+// Stops the script as the hook does when the game reloads a session, and starts its entry again
+// while the plug-in stays loaded: the script's fiber, waiting in scriptWait, is deleted with its
+// frames never unwound, and the next tick() starts the same registered entry on a fresh fiber.
+// Returns false, and does nothing, when no script is registered (or when called from the script
+// itself, which the hook's misuse list then notes).
+SIM_API bool restartScript();
+
+// The stack each script fiber gets: set by the hook, not left to the platform's default (on
+// Windows it is committed whole when the fiber is made).
+inline constexpr std::size_t kScriptStackBytes = 256 * 1024;
+
+// The most stack a script fiber has used, in bytes from the top of its stack, over every fiber
+// since the last resetScriptStackPeak() (or the start of the process), the current one included.
+// Each fiber's unused stack is filled with a pattern before its entry starts; a fiber's figure is
+// its lowest overwritten byte, taken again when the fiber is deleted (at restart, at a new
+// registration and at unregistration).
+SIM_API std::size_t scriptStackPeak();
+SIM_API void resetScriptStackPeak();
 
 // Delivers one keyboard message to the registered handler on the calling thread, as the real
 // hook does from its window procedure. Returns false when no handler is registered.
