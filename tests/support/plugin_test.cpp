@@ -8,6 +8,7 @@ namespace fraywick::testing {
 
 void PluginTest::SetUp() {
   sim::resetWorld();
+  sim::resetScriptStackPeak();
   previousDir_ = std::filesystem::current_path();
   workDir_ = freshTestDirectory();
   std::filesystem::current_path(workDir_);
@@ -15,6 +16,11 @@ void PluginTest::SetUp() {
 
 void PluginTest::TearDown() {
   sim::unloadPlugin();
+  if (kStackFigureIsThePlugins) {
+    EXPECT_LE(sim::scriptStackPeak(), kScriptStackBudget)
+        << "the script's deepest frame lies " << sim::scriptStackPeak()
+        << " bytes below the top of its stack";
+  }
   std::filesystem::current_path(previousDir_);
   std::error_code ignored;
   std::filesystem::remove_all(workDir_, ignored);
@@ -29,6 +35,10 @@ void PluginTest::load() {
 
 void PluginTest::runTicks(int count) {
   for (int i = 0; i < count; ++i) ASSERT_TRUE(sim::tick()) << "no script registered";
+}
+
+void PluginTest::restartScript() {
+  ASSERT_TRUE(sim::restartScript()) << "no script registered";
 }
 
 void PluginTest::writeSettings(const std::string& bytes) {
