@@ -28,6 +28,19 @@ std::string settingsLine(const Scenario& scenario) {
   return "Fraywick.ini of " + plural(scenario.settingsFile->size(), "byte", "bytes");
 }
 
+std::string restartLine(const ScenarioRestart& restart) {
+  switch (restart.ini) {
+    case ScenarioRestart::Ini::Keep:
+      return "Fraywick.ini as it was, script started anew";
+    case ScenarioRestart::Ini::Remove:
+      return "Fraywick.ini removed, script started anew";
+    case ScenarioRestart::Ini::Replace:
+      return "Fraywick.ini rewritten (" + plural(restart.settingsFile.size(), "byte", "bytes") +
+             "), script started anew";
+  }
+  return "script started anew";
+}
+
 void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std::ostream& out) {
   const ModelNames models = [&] {
     ModelNames names;
@@ -91,6 +104,13 @@ void writeReport(const Run& run, const Analysis& analysis, std::ostream& out) {
   out << "  clock     " << s.frames << " frames of " << s.clockStepMs << " ms from tick count "
       << s.clockStartMs << "; random seed " << s.seed << "\n";
   out << "  settings  " << settingsLine(s) << "\n";
+  for (const Frame& frame : run.frames) {
+    for (const std::size_t index : frame.restarts) {
+      out << format("  restart   frame %d, %.3f s in: ", frame.number,
+                    static_cast<double>(frame.clockMs - s.clockStartMs) / 1000.0)
+          << restartLine(s.restarts[index]) << "\n";
+    }
+  }
 
   out << "\nTrigger events detected\n";
   if (analysis.detections.empty()) out << "  none: no saloon brawled\n";

@@ -60,6 +60,28 @@ void updatePresence(const Scenario& scenario, sim::World& world) {
   }
 }
 
+void writeSettings(const fs::path& dir, const std::string& bytes) {
+  std::ofstream file(dir / "Fraywick.ini", std::ios::binary | std::ios::trunc);
+  file << bytes;
+}
+
+// Changes Fraywick.ini as the restart says, then has the hook restart the script.
+void restart(const ScenarioRestart& restart, const fs::path& dir) {
+  switch (restart.ini) {
+    case ScenarioRestart::Ini::Keep:
+      break;
+    case ScenarioRestart::Ini::Remove: {
+      std::error_code ignored;
+      fs::remove(dir / "Fraywick.ini", ignored);
+      break;
+    }
+    case ScenarioRestart::Ini::Replace:
+      writeSettings(dir, restart.settingsFile);
+      break;
+  }
+  sim::restartScript();
+}
+
 }  // namespace
 
 bool takesText(std::uint64_t hash) {
@@ -73,10 +95,7 @@ bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& r
   run.pluginPath = pluginPath;
 
   ScratchDirectory scratch;
-  if (scenario.settingsFile) {
-    std::ofstream file(scratch.path() / "Fraywick.ini", std::ios::binary);
-    file << *scenario.settingsFile;
-  }
+  if (scenario.settingsFile) writeSettings(scratch.path(), *scenario.settingsFile);
 
   sim::resetWorld();
   sim::World& world = sim::world();
@@ -101,11 +120,17 @@ bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& r
     return false;
   }
 
+  std::size_t nextRestart = 0;
   for (int number = 1; number <= scenario.frames; ++number) {
     updatePresence(scenario, world);
     Frame frame;
     frame.number = number;
     frame.clockMs = world.clockMs;
+    while (nextRestart < scenario.restarts.size() &&
+           scenario.clockStartMs + scenario.restarts[nextRestart].time <= world.clockMs) {
+      restart(scenario.restarts[nextRestart], scratch.path());
+      frame.restarts.push_back(nextRestart++);
+    }
     frame.firstCall = world.calls.size();
     sim::tick();
     frame.endCall = world.calls.size();

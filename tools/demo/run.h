@@ -18,6 +18,8 @@ struct Frame {
   std::uint64_t clockMs = 0;
   std::size_t firstCall = 0;
   std::size_t endCall = 0;
+  // The scenario's restarts that the hook made just before this frame, by index.
+  std::vector<std::size_t> restarts;
 };
 
 struct Run {

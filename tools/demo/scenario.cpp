@@ -1,5 +1,6 @@
 #include "demo/scenario.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <limits>
@@ -243,6 +244,7 @@ const std::map<std::string, std::set<std::string>>& knownKeys() {
         "vanishes"}},
       {"event", {"type", "at", "from", "until"}},
       {"guard", {"from", "until", "value"}},
+      {"restart", {"time", "ini"}},
   };
   return keys;
 }
@@ -414,6 +416,38 @@ bool buildGuard(Reader& in, const RawSection& section, Scenario& scenario) {
   return true;
 }
 
+// ini = keep, remove, or the lines of the new file with '|' between them.
+bool buildRestart(Reader& in, const RawSection& section, Scenario& scenario) {
+  if (!in.require(section, {"time"})) return false;
+  ScenarioRestart restart;
+  if (!in.milliseconds(section, "time", restart.time)) return false;
+  if (const auto ini = section.fields.find("ini"); ini != section.fields.end()) {
+    const std::string& value = ini->second.value;
+    if (value == "keep") {
+      restart.ini = ScenarioRestart::Ini::Keep;
+    } else if (value == "remove") {
+      restart.ini = ScenarioRestart::Ini::Remove;
+    } else if (value.empty()) {
+      return in.fail(ini->second.line,
+                     "expected ini = keep, remove, or the new file's lines with '|' between "
+                     "them, e.g. ini = [Fraywick] | FemaleBrawlers=0");
+    } else {
+      restart.ini = ScenarioRestart::Ini::Replace;
+      std::size_t start = 0;
+      for (;;) {
+        const std::size_t bar = value.find('|', start);
+        std::string line = value.substr(start, bar == std::string::npos ? bar : bar - start);
+        trim(line);
+        restart.settingsFile += line + "\n";
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+      }
+    }
+  }
+  scenario.restarts.push_back(std::move(restart));
+  return true;
+}
+
 // Where line `line` (1-based) of `text` begins, or text.size() past the last line.
 std::size_t offsetOfLine(std::string_view text, int line) {
   std::size_t offset = 0;
@@ -454,8 +488,8 @@ bool parseScenario(std::string_view text, const std::string& fileName, Scenario&
         }
         if (!knownKeys().contains(parsed.first)) {
           return in.fail(line,
-                         "expected a section [scenario], [ped], [event], [guard] or "
-                         "[Fraywick.ini], found '[" +
+                         "expected a section [scenario], [ped], [event], [guard], [restart] "
+                         "or [Fraywick.ini], found '[" +
                              parsed.first + "]'");
         }
         if (parsed.first == "scenario") {
@@ -503,8 +537,12 @@ bool parseScenario(std::string_view text, const std::string& fileName, Scenario&
     if (section.name == "ped") ok = buildPed(in, section, scenario, models);
     if (section.name == "event") ok = buildEvent(in, section, scenario);
     if (section.name == "guard") ok = buildGuard(in, section, scenario);
+    if (section.name == "restart") ok = buildRestart(in, section, scenario);
     if (!ok) return false;
   }
+  std::stable_sort(
+      scenario.restarts.begin(), scenario.restarts.end(),
+      [](const ScenarioRestart& a, const ScenarioRestart& b) { return a.time < b.time; });
   return true;
 }
 
@@ -557,6 +595,16 @@ const char* scenarioFormatHelp() {
     from = MS
     until = MS
     value = N           what the guard query answers (default 1)
+
+  [restart]             the hook stops the script and starts it again while the
+                        plug-in stays loaded, as when the game reloads a session:
+                        the director's memory carries over, the settings are read
+                        again; any number of them
+    time = MS           before the first frame at or after this time
+    ini = keep          Fraywick.ini stays as it is (default)
+    ini = remove        Fraywick.ini is removed first
+    ini = LINE | LINE   Fraywick.ini is rewritten first, with these lines, e.g.
+                        ini = [Fraywick] | FemaleBrawlers=0
 
   [Fraywick.ini]        must come last: every line after this header, byte for byte,
                         becomes the Fraywick.ini the plug-in finds. Without this

@@ -39,6 +39,16 @@ struct ScenarioGuard {
   std::int32_t value = 1;
 };
 
+// The hook stops the script and starts its entry again while the plug-in stays loaded, as when
+// the game reloads a session.
+struct ScenarioRestart {
+  enum class Ini { Keep, Remove, Replace };
+
+  std::uint64_t time = 0;    // milliseconds after the clock start: before the first frame from then
+  Ini ini = Ini::Keep;       // what becomes of Fraywick.ini just before
+  std::string settingsFile;  // its new bytes, for Replace
+};
+
 struct Scenario {
   std::string title;
   std::string source;  // the file it came from, or "built-in"
@@ -50,6 +60,7 @@ struct Scenario {
   std::vector<ScenarioEvent> events;
   std::vector<ScenarioGuard> guards;
   std::optional<std::string> settingsFile;  // the bytes of Fraywick.ini; none: no file at all
+  std::vector<ScenarioRestart> restarts;    // in time order
 };
 
 // What is wrong with a scenario file, and where: "FILE:LINE: what was expected".

@@ -52,6 +52,18 @@ void add(std::string& line, const std::string& word) {
   line += word;
 }
 
+const char* iniWord(ScenarioRestart::Ini ini) {
+  switch (ini) {
+    case ScenarioRestart::Ini::Keep:
+      return "kept";
+    case ScenarioRestart::Ini::Remove:
+      return "removed";
+    case ScenarioRestart::Ini::Replace:
+      return "replaced";
+  }
+  return "?";
+}
+
 }  // namespace
 
 void writeTrace(const Run& run, std::ostream& out) {
@@ -65,6 +77,12 @@ void writeTrace(const Run& run, std::ostream& out) {
   std::size_t frame = 0;
   for (std::size_t i = 0; i < run.calls.size(); ++i) {
     while (frame < run.frames.size() && i >= run.frames[frame].endCall) ++frame;
+    if (frame < run.frames.size() && i == run.frames[frame].firstCall) {
+      for (const std::size_t index : run.frames[frame].restarts) {
+        out << run.frames[frame].number << " restart Fraywick.ini "
+            << iniWord(s.restarts.at(index).ini) << "\n";
+      }
+    }
     std::string when;
     if (i < run.loadCalls) {
       when = "load";

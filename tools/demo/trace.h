@@ -5,11 +5,14 @@
 //
 //   WHEN native HASH NAME SLOT... [-> RESULT...]
 //   WHEN HOOKFUNCTION ARG... [-> RESULT]
+//   FRAME restart Fraywick.ini kept|removed|replaced
 //
 // WHEN is the frame number (from 1), "load" or "unload". Slots and results are 64-bit values in
 // hex (0x0000000041A00000); a text slot is the text in double quotes; module handles read
 // module#N and function pointers function#N. Only the result slots that the native fills are
-// shown (three for entityPosition, none for the natives without a result).
+// shown (three for entityPosition, none for the natives without a result). A restart line is no
+// call of the plug-in's: it says that the hook restarted the script before the frame's first
+// call, and what became of Fraywick.ini just before.
 #pragma once
 
 #include <ostream>

@@ -186,6 +186,31 @@ TEST(Settings, KeepWomenOutWhenTheIniSaysZero) {
   EXPECT_EQ(o.fateOf("Mabel Finch").fate, Fate::Female);
 }
 
+// The shipped example: Saint Denis brawls with men only, the session is reloaded with the setting
+// switched on, a second shot there starts nothing, the second Saint Denis saloon takes women in.
+TEST(Settings, AreReadAgainWhenTheHookRestartsTheScript) {
+  Scenario scenario;
+  ScenarioError error;
+  ASSERT_TRUE(loadScenario(FRAYWICK_SCENARIO_DIR "/session-reload.scn", scenario, error))
+      << error.describe();
+  const Outcome o = run(scenario);
+  ASSERT_EQ(scenario.restarts.size(), 1u);
+  const auto restarted = std::find_if(o.run.frames.begin(), o.run.frames.end(),
+                                      [](const Frame& f) { return !f.restarts.empty(); });
+  ASSERT_NE(restarted, o.run.frames.end());
+  EXPECT_EQ(restarted->clockMs - scenario.clockStartMs, 4000u) << "the first frame from 4 s on";
+  ASSERT_EQ(o.analysis.detections.size(), 2u) << "Saint Denis brawls once for this load";
+  EXPECT_LT(o.analysis.detections[0].frame, restarted->number);
+  EXPECT_EQ(o.analysis.detections[1].row, 6u);
+  EXPECT_EQ(o.fateOf("Odette Villiers").fate, Fate::Female);
+  EXPECT_EQ(o.fateOf("Celeste Arnaud").fate, Fate::Brawler);
+  EXPECT_EQ(o.fateOf("Margot Lefevre").fate, Fate::Brawler);
+  EXPECT_EQ(o.fateOf("Lucien the bartender").fate, Fate::FledBartender);
+  const FrameCost* first = o.cost("first pass");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->frames, 1) << "the saloon table stays filled across the restart";
+}
+
 TEST(Guard, HoldsTheDirectorOffUntilItsSpanEnds) {
   const Outcome o = run(R"(
 [scenario]

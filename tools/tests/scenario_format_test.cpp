@@ -53,6 +53,17 @@ until = 900
 from = 0
 until = 500
 value = -3
+
+[restart]
+time = 7000
+ini = remove
+
+[restart]
+time = 2500
+ini = [Fraywick] |FemaleBrawlers = 1|  ; on
+
+[restart]
+time = 7000
 )");
   EXPECT_EQ(s.title, "Two saloons");
   EXPECT_EQ(s.source, "test.scn");
@@ -87,6 +98,13 @@ value = -3
   EXPECT_EQ(s.guards[0].until, 500u);
   EXPECT_EQ(s.guards[0].value, -3);
   EXPECT_FALSE(s.settingsFile.has_value()) << "no [Fraywick.ini] section: no file";
+
+  ASSERT_EQ(s.restarts.size(), 3u);
+  EXPECT_EQ(s.restarts[0].time, 2500u) << "in time order";
+  EXPECT_EQ(s.restarts[0].ini, ScenarioRestart::Ini::Replace);
+  EXPECT_EQ(s.restarts[0].settingsFile, "[Fraywick]\nFemaleBrawlers = 1\n; on\n");
+  EXPECT_EQ(s.restarts[1].ini, ScenarioRestart::Ini::Remove) << "the same time keeps file order";
+  EXPECT_EQ(s.restarts[2].ini, ScenarioRestart::Ini::Keep);
 }
 
 TEST(ScenarioFile, LeavesOutKeysAtTheirDefaults) {
@@ -195,6 +213,8 @@ TEST(ScenarioFile, ReportsEachMistakeWithItsLineAndWhatWasExpected) {
       {"handle beyond 32 bits", "[ped]\nhandle=2147483648\nmodel=A\nat=0,0,0\n", 2,
        "a 32-bit ped handle"},
       {"second [scenario]", "[scenario]\nframes=1\n[scenario]\n", 3, "only once (first at line 1)"},
+      {"restart without a time", "[restart]\nini=keep\n", 1, "[restart] needs a line 'time"},
+      {"restart with an empty ini", "[restart]\ntime=5\nini=\n", 3, "expected ini = keep, remove"},
       {"event type in words", "[event]\ntype=gunshot\nat=0,0,0\nfrom=1\nuntil=2\n", 2,
        "an event-type hash"},
   };
@@ -254,10 +274,11 @@ TEST(ScenarioFile, SurvivesArbitraryBytes) {
 TEST(ScenarioFile, HelpDocumentsEverySectionAndKey) {
   const std::string help = scenarioFormatHelp();
   for (const char* word :
-       {"[scenario]", "[ped]",       "[event]",    "[guard]", "[Fraywick.ini]", "title",
-        "frames",     "clock_start", "clock_step", "seed",    "name",           "handle",
-        "model",      "at =",        "sex",        "human",   "player",         "exists",
-        "appears",    "vanishes",    "type",       "from",    "until",          "value"}) {
+       {"[scenario]", "[ped]",       "[event]",    "[guard]",     "[Fraywick.ini]", "title",
+        "frames",     "clock_start", "clock_step", "seed",        "name",           "handle",
+        "model",      "at =",        "sex",        "human",       "player",         "exists",
+        "appears",    "vanishes",    "type",       "from",        "until",          "value",
+        "[restart]",  "time",        "ini = keep", "ini = remove"}) {
     EXPECT_NE(help.find(word), std::string::npos) << word;
   }
 }

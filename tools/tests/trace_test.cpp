@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -46,8 +47,8 @@ TEST(Trace, HasOneLinePerCallAfterATwoLineHeader) {
   EXPECT_EQ(t.lines[1], "# frames=400 clock_start=10000000 clock_step=16 seed=7");
 }
 
-TEST(Trace, FollowsTheDocumentedGrammarOnEveryLine) {
-  const Traced t = trace(defaultScenario());
+// Every line is a native call, a hook call or a restart, as README.md documents them.
+void expectDocumentedGrammar(const Traced& t) {
   const std::string slot = "(0x[0-9A-F]{16}|\"[^\"]*\")";
   const std::regex native("(load|unload|[1-9][0-9]*) native 0x[0-9A-F]{16} [A-Za-z]+( " + slot +
                           ")*( ->( 0x[0-9A-F]{16})+)?");
@@ -55,10 +56,44 @@ TEST(Trace, FollowsTheDocumentedGrammarOnEveryLine) {
       "(load|unload|[1-9][0-9]*) (scriptRegister module#[0-9]+ function#[0-9]+|"
       "scriptUnregister module#[0-9]+|keyboardHandler(Un)?[Rr]egister function#[0-9]+|"
       "scriptWait 0x[0-9A-F]{16}|worldGetAllPeds 0x[0-9A-F]{16} -> 0x[0-9A-F]{16})");
+  const std::regex restart("[1-9][0-9]* restart Fraywick.ini (kept|removed|replaced)");
   for (std::size_t i = 2; i < t.lines.size(); ++i) {
     const std::string& line = t.lines[i];
-    EXPECT_TRUE(std::regex_match(line, native) || std::regex_match(line, hook))
+    EXPECT_TRUE(std::regex_match(line, native) || std::regex_match(line, hook) ||
+                std::regex_match(line, restart))
         << "line " << i + 1 << ": " << line;
+  }
+}
+
+// The built-in evening, with the hook restarting the script twice on the way.
+Scenario restartedEvening() {
+  Scenario scenario = defaultScenario();
+  scenario.restarts = {{1000, ScenarioRestart::Ini::Replace, "[Fraywick]\nFemaleBrawlers=1\n"},
+                       {4000, ScenarioRestart::Ini::Remove, ""}};
+  return scenario;
+}
+
+TEST(Trace, FollowsTheDocumentedGrammarOnEveryLine) {
+  for (const Scenario& scenario : {defaultScenario(), restartedEvening()}) {
+    SCOPED_TRACE(scenario.restarts.empty() ? "no restart" : "restarts");
+    expectDocumentedGrammar(trace(scenario));
+  }
+}
+
+// A restart is a line of its own just before the first call of the frame it came before.
+TEST(Trace, MarksEachRestartBeforeTheFramesFirstCall) {
+  const Traced t = trace(restartedEvening());
+  const auto restarts = linesWith(t.lines, " restart ");
+  ASSERT_EQ(restarts.size(), 2u);
+  // 1000 ms and 4000 ms after the start, at 16 ms a frame: frames 64 and 251.
+  EXPECT_EQ(restarts[0], "64 restart Fraywick.ini replaced");
+  EXPECT_EQ(restarts[1], "251 restart Fraywick.ini removed");
+  for (const std::string& line : restarts) {
+    const auto at = std::find(t.lines.begin(), t.lines.end(), line);
+    const std::string frame = line.substr(0, line.find(' '));
+    ASSERT_NE(at + 1, t.lines.end());
+    EXPECT_TRUE(at[-1].starts_with(std::to_string(std::stoi(frame) - 1) + " scriptWait")) << at[-1];
+    EXPECT_TRUE(at[1].starts_with(frame + " native 0xE97BD36574F8B0A6 queryByName")) << at[1];
   }
 }
 
