@@ -25,8 +25,11 @@
 
 #include "alloc_counter.h"
 #include "frames.h"
+#include "host/hook.h"
 #include "plugin/script.h"
 #include "settings/ini.h"
+#include "settings/settings.h"
+#include "sim/host.h"
 
 namespace fraywick::bench {
 namespace {
@@ -141,6 +144,76 @@ Paired measurePaired(Frame frame) {
   return best;
 }
 
+// ----- stack -----
+
+// What the script may take of the hook's fiber stack; the tests hold every scenario to it.
+constexpr std::size_t kStackBudget = 16 * 1024;
+
+// The frame the script entry below runs once on the hook's fiber before it waits for good.
+Frame stackFrame = Frame::Idle;
+
+void oneFrame() {
+  prepareState(stackFrame);
+  runScriptPass();
+  for (;;) scriptWait(0);
+}
+
+void settingsLoad() {
+  loadSettings();
+  for (;;) scriptWait(0);
+}
+
+void waitOnly() {
+  for (;;) scriptWait(0);
+}
+
+// The deepest the entry reaches on a fiber of the hook's, from the top of the fiber's stack.
+std::size_t stackPeakOf(void (*entry)()) {
+  static const char module = 0;
+  const auto handle = reinterpret_cast<HMODULE>(const_cast<char*>(&module));
+  sim::resetScriptStackPeak();
+  scriptRegister(handle, entry);
+  sim::tick();
+  scriptUnregister(handle);
+  return sim::scriptStackPeak();
+}
+
+// The settings load that meets a value that does not convert, in a folder of its own.
+std::size_t settingsLoadPeak() {
+  std::error_code ignored;
+  const auto previous = std::filesystem::current_path();
+  const auto dir = std::filesystem::temp_directory_path(ignored) /
+                   ("fraywick-bench-stack-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(dir, ignored);
+  std::filesystem::current_path(dir);
+  std::ofstream(dir / "Fraywick.ini") << "[Fraywick]\nFemaleBrawlers=yes\n";
+  const std::size_t peak = stackPeakOf(&settingsLoad);
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(dir, ignored);
+  return peak;
+}
+
+void printStackPeaks() {
+  std::printf("\nStack of the script fiber (%zu KiB), deepest point from its top:\n",
+              sim::kScriptStackBytes / 1024);
+  std::printf("%-46s %8s %8s\n", "what runs on the fiber", "bytes", "budget");
+  const auto line = [](const std::string& what, std::size_t bytes) {
+    std::printf("%-46s %8zu %8zu  %s\n", what.c_str(), bytes, kStackBudget,
+                bytes <= kStackBudget ? "ok" : "MISSED");
+  };
+  // The first call of a hook function from the fiber would count the dynamic linker's binding
+  // of its name into the frame that made it.
+  stackPeakOf(&waitOnly);
+  for (const Frame frame : kFrames) {
+    prepareWorld(frame);
+    stackFrame = frame;
+    line(std::string("frame: ") + frameName(frame), stackPeakOf(&oneFrame));
+  }
+  line("settings load, a value that does not convert", settingsLoadPeak());
+  std::printf("%-46s %8zu  (the hook's own share of each figure)\n", "scriptWait alone",
+              stackPeakOf(&waitOnly));
+}
+
 // Google Benchmark's console table, followed by the summary that sets each frame against its
 // floor: the paired measurement decides, the ratio of the benchmarks' medians (CPU time) is shown
 // beside it.
@@ -192,6 +265,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
           ini.central * 1e3, megabytesPerSecond, counter(ini, "allocs/read"),
           megabytesPerSecond >= 100 ? "ok" : "MISSED");
     }
+    printStackPeaks();
   }
 
  private:
