@@ -235,6 +235,7 @@ TEST_P(ScriptRestart, CarriesTheDirectorsMemoryAndReadsTheSettingsAgain) {
     placeSettings(workDir_, c.atRestarts[r]);
     restartScript();
   }
+  ASSERT_EQ(scanTimes_.size(), c.guardUntilRestarted ? 0u : 1u) << "scans before the restarts";
   ASSERT_LT(world().clockMs, start + 1000) << "the restarts came within the second after a scan";
   while (world().clockMs < start + 5000) tickAndNote();
 
