@@ -5,6 +5,7 @@
 // pattern before the entry starts; where it lies is read from inside the fiber.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -51,10 +52,12 @@ struct ScriptFiber::Impl {
     stackLow = static_cast<const unsigned char*>(tib.StackLimit);
     stackHigh = static_cast<const unsigned char*>(tib.StackBase);
     volatile unsigned char here = 0;
-    auto* word = reinterpret_cast<volatile std::uint64_t*>(tib.StackLimit);
-    const auto* end = reinterpret_cast<const volatile std::uint64_t*>(
-        const_cast<const unsigned char*>(&here) - kFillerFrameRoom);
-    while (word < end) *word++ = kStackFill;
+    // Addresses as numbers: the range lies below every object of this frame.
+    const auto end = reinterpret_cast<std::uintptr_t>(&here) - kFillerFrameRoom;
+    for (auto at = reinterpret_cast<std::uintptr_t>(tib.StackLimit); at + sizeof kStackFill <= end;
+         at += sizeof kStackFill) {
+      *reinterpret_cast<volatile std::uint64_t*>(at) = kStackFill;
+    }
   }
 
   static void CALLBACK start(void* parameter) {
