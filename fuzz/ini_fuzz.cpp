@@ -48,7 +48,8 @@ void checkMap(const IniOrderedMap<V>& map) {
   CHECK(map.size() == map.items.size());
   for (std::size_t at = 0; at < map.items.size(); ++at) {
     CHECK(isTrimmed(map.items[at].first));
-    CHECK(map.index.find(map.items[at].first, map.items) == at);
+    const auto found = map.index.find(map.items[at].first);
+    CHECK(found != map.index.end() && found->second == at);
   }
 }
 

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -29,102 +29,28 @@ enum class IniLineKind { Empty, Comment, Section, KeyValue, Unrecognized };
 // `result.second` the value; both are emptied first.
 IniLineKind parseLine(std::string line, std::pair<std::string, std::string>& result);
 
-// The hash index of an IniOrderedMap: for each key, the position of its entry among the map's
-// items. Open addressing with linear probing; a slot holds a key's hash and position but no copy
-// of the key, which is compared where it lies in the items. So a new key costs the index no
-// allocation of its own, only an occasional doubling of the slot table.
-class IniIndex {
- public:
-  static constexpr std::uint64_t kAbsent = UINT64_MAX;
-
-  static std::size_t hashOf(std::string_view key) { return std::hash<std::string_view>{}(key); }
-
-  // The position of `key` (whose hash is `hash`) among `items`, pairs of key and value; or
-  // kAbsent.
-  template <class Items>
-  std::uint64_t find(std::string_view key, std::size_t hash, const Items& items) const {
-    if (slots_.empty()) return kAbsent;
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-      const Slot& slot = slots_[at];
-      if (slot.position == kAbsent) return kAbsent;
-      if (slot.hash == hash && items[slot.position].first == key) return slot.position;
-    }
-  }
-  template <class Items>
-  std::uint64_t find(std::string_view key, const Items& items) const {
-    return find(key, hashOf(key), items);
-  }
-
-  // Records `position` for a key, of hash `hash`, that the index does not hold yet.
-  void insert(std::size_t hash, std::uint64_t position) {
-    if ((count_ + 1) * 2 > slots_.size()) grow();  // at most half full: probe runs stay short
-    place(hash, position);
-    ++count_;
-  }
-
-  void clear() {
-    slots_.clear();
-    count_ = 0;
-  }
-
-  std::uint64_t size() const { return count_; }
-  bool empty() const { return count_ == 0; }
-
- private:
-  struct Slot {
-    std::size_t hash = 0;
-    std::uint64_t position = kAbsent;
-  };
-
-  void place(std::size_t hash, std::uint64_t position) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t at = hash & mask;
-    while (slots_[at].position != kAbsent) at = (at + 1) & mask;
-    slots_[at] = Slot{hash, position};
-  }
-
-  void grow() {
-    std::vector<Slot> previous(slots_.empty() ? 16 : slots_.size() * 2);
-    previous.swap(slots_);
-    for (const Slot& slot : previous) {
-      if (slot.position != kAbsent) place(slot.hash, slot.position);
-    }
-  }
-
-  std::vector<Slot> slots_;  // a power of two in size, or empty
-  std::uint64_t count_ = 0;
-};
-
-// Keys in order of first insertion, found through a hash index. Keys are stored trimmed and
-// compared byte for byte. Entries are only ever appended; `clear` is the one way to remove them.
+// Keys in order of first insertion, found through `index`. Keys are stored trimmed and compared
+// byte for byte. Entries are only ever appended; `clear` is the one way to remove them.
 template <class V>
 struct IniOrderedMap {
-  IniIndex index;  // key -> position in `items`
+  std::unordered_map<std::string, std::uint64_t> index;  // key -> position in `items`
   std::vector<std::pair<std::string, V>> items;
 
   // The value of `key`, appended with the default value when absent.
   V& operator[](std::string key) {
     trim(key);
-    const std::size_t hash = IniIndex::hashOf(key);
-    const std::uint64_t found = index.find(key, hash, items);
-    if (found != IniIndex::kAbsent) return items[found].second;
+    const auto found = index.find(key);
+    if (found != index.end()) return items[found->second].second;
+    index.emplace(key, items.size());
     items.emplace_back(std::move(key), V{});
-    try {
-      index.insert(hash, items.size() - 1);
-    } catch (...) {
-      items.pop_back();  // out of memory: keep the entries in step with the index
-      throw;
-    }
     return items.back().second;
   }
 
   // A copy of the value of `key`, or the default value; never inserts.
   V get(std::string key) const {
     trim(key);
-    const std::uint64_t found = index.find(key, items);
-    if (found == IniIndex::kAbsent) return V{};
-    return items[found].second;
+    const auto found = index.find(key);
+    return found == index.end() ? V{} : items[found->second].second;
   }
 
   void clear() {
@@ -134,8 +60,7 @@ struct IniOrderedMap {
 
   std::uint64_t size() const { return items.size(); }
 
-  // Equal entries in equal order; the index follows from them.
-  bool operator==(const IniOrderedMap& other) const { return items == other.items; }
+  bool operator==(const IniOrderedMap& other) const = default;
 };
 
 using IniSection = IniOrderedMap<std::string>;
