@@ -66,34 +66,25 @@ struct IniOrderedMap {
 using IniSection = IniOrderedMap<std::string>;
 using IniDocument = IniOrderedMap<IniSection>;
 
-// Splits raw file bytes into lines: only LF ends a line, CR and NUL are dropped wherever they
+// Splits a file's bytes into lines: only LF ends a line, CR and NUL are dropped wherever they
 // stand, and the text after the last LF is a line even when empty. No bytes give no lines.
 std::vector<std::string> splitIniLines(std::string_view bytes);
-
-// Parses raw file bytes into `document`, line by line as splitIniLines cuts them, through
-// operator[]: keys before the first header are dropped, a repeated header reopens its section,
-// and the last value of a repeated key wins.
-void parseIniText(std::string_view bytes, IniDocument& document);
 
 // Reads one file, once: opens it on construction and closes it as soon as its bytes are in.
 class IniFileReader {
  public:
-  // Only a regular file whose length can be found counts as open; anything else (a missing
-  // file, a directory, a device) leaves the reader closed, and that is not reported here.
+  // Only a regular file counts as open; anything else (a missing file, a directory, a device)
+  // leaves the reader closed, and that is not reported here.
   explicit IniFileReader(const std::string& fileName);
 
   // False, with `document` untouched, when the file is not open; otherwise fills it.
   bool parseInto(IniDocument& document);
 
-  // The file's lines; closes the file.
+  // The whole file, split by splitIniLines; closes the file.
   std::vector<std::string> readLines();
 
  private:
-  // The whole file in one request sized by its length; closes the file.
-  std::string readAll();
-
   std::ifstream stream_;
-  std::uint64_t length_ = 0;
 };
 
 class IniLoader {
