@@ -1,7 +1,6 @@
 #include "settings/ini.h"
 
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 
 namespace fraywick {
 namespace {
@@ -57,10 +56,10 @@ IniLineKind parseLine(std::string line, std::pair<std::string, std::string>& res
 }
 
 IniFileReader::IniFileReader(const std::string& fileName) {
-  // A directory opens as a stream on some systems, and seeking to its end there gives a length
-  // near 2^63: only a regular file is ever opened, so no such length becomes a buffer.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(fileName, error)) return;
+  // A directory or a device can open as a stream, and seeking to a directory's end can give a
+  // length near 2^63: only a regular file is opened, so no such length ever sizes a buffer.
+  struct stat status {};
+  if (stat(fileName.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return;
   stream_.open(fileName, std::ios::in | std::ios::binary);
 }
 
