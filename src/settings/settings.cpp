@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <cstdint>
 #include <fstream>
 #include <string>
 
@@ -17,12 +18,26 @@ bool settingsFileOpens() {
   return opens;
 }
 
-void loadSettingsOrThrow() {
-  if (!settingsFileOpens()) return;
-  settingsFile.read(settingsDocument);  // a failed read leaves the document empty: not found
-  const std::string value = settingsDocument.get(kSectionName).get(kFemaleBrawlersKey);
-  // Missing, empty, non-numeric or out-of-range values throw here, before the flag is written.
-  settings.femaleBrawlers = std::stoi(value) != 0;
+// Reads a 32-bit signed decimal as std::stoi does: leading white space, one optional sign, then
+// digits up to the first other character. False, with `number` untouched, when no digit comes
+// or the number is out of range. Written out because std::stoi reports both as exceptions, and
+// every exception raised in the game process is seen by its crash reporters.
+bool readDecimal(std::string text, std::int32_t& number) {
+  trim(text);  // the six bytes it removes are the C locale's white space
+  std::size_t at = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++at;
+  const std::size_t firstDigit = at;
+  std::int64_t magnitude = 0;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    magnitude = magnitude * 10 + (text[at] - '0');
+    if (magnitude > std::int64_t{INT32_MAX} + 1) return false;  // more digits cannot bring it back
+  }
+  if (at == firstDigit) return false;
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (value > INT32_MAX) return false;
+  number = static_cast<std::int32_t>(value);
+  return true;
 }
 
 }  // namespace
@@ -33,12 +48,12 @@ IniLoader settingsFile{kSettingsFileName};
 IniDocument settingsDocument;
 
 void loadSettings() noexcept {
-  try {
-    loadSettingsOrThrow();
-  } catch (...) {
-    // A value that does not convert, or a file too big to hold, leaves the flag as it was; the
-    // script must go on either way, so nothing is reported.
-  }
+  if (!settingsFileOpens()) return;
+  settingsFile.read(settingsDocument);  // a failed read leaves the document empty: not found
+  const std::string value = settingsDocument.get(kSectionName).get(kFemaleBrawlersKey);
+  // A missing, empty, non-numeric or out-of-range value leaves the flag as it was.
+  std::int32_t number = 0;
+  if (readDecimal(value, number)) settings.femaleBrawlers = number != 0;
 }
 
 }  // namespace fraywick
