@@ -1,7 +1,5 @@
 #include "brawl/saloons.h"
 
-#include <array>
-
 namespace fraywick {
 namespace {
 
@@ -33,33 +31,6 @@ constexpr SaloonSource kSaloons[kSaloonCount] = {
     {"Morningstar",  nullptr,                 0xC05D40F3, -675.08f,  -1273.12f,  41.91f},
 };
 // clang-format on
-
-// The rows' bartender models split by how they are known, each list in row order. Building the
-// set from these needs no decision per row: the director builds it on every pass.
-constexpr std::size_t countNamedModels() {
-  std::size_t named = 0;
-  for (const SaloonSource& source : kSaloons) named += source.bartenderName != nullptr ? 1 : 0;
-  return named;
-}
-constexpr std::size_t kNamedModelCount = countNamedModels();
-
-constexpr auto kNamedModels = [] {
-  std::array<const char*, kNamedModelCount> names{};
-  std::size_t next = 0;
-  for (const SaloonSource& source : kSaloons) {
-    if (source.bartenderName != nullptr) names[next++] = source.bartenderName;
-  }
-  return names;
-}();
-
-constexpr auto kLiteralModels = [] {
-  std::array<Hash, kSaloonCount - kNamedModelCount> literals{};
-  std::size_t next = 0;
-  for (const SaloonSource& source : kSaloons) {
-    if (source.bartenderName == nullptr) literals[next++] = source.bartenderHash;
-  }
-  return literals;
-}();
 
 Hash bartenderModelOf(const SaloonSource& source) {
   return source.bartenderName != nullptr ? hashOfName(Text{source.bartenderName})
@@ -100,21 +71,9 @@ bool BartenderModelSet::contains(Hash model) const {
   return false;
 }
 
-std::size_t BartenderModelSet::size() const {
-  std::size_t distinct = 0;
-  for (std::size_t i = 0; i < count_; ++i) {
-    bool seenBefore = false;
-    for (std::size_t j = 0; j < i; ++j) seenBefore = seenBefore || entries_[j] == entries_[i];
-    distinct += seenBefore ? 0 : 1;
-  }
-  return distinct;
-}
-
 BartenderModelSet buildBartenderModelSet() {
-  // The names are hashed in row order; where each model sits in the set does not matter.
   BartenderModelSet set;
-  for (const char* name : kNamedModels) set.insert(hashOfName(Text{name}));
-  for (const Hash literal : kLiteralModels) set.insert(literal);
+  for (const SaloonSource& source : kSaloons) set.insert(bartenderModelOf(source));
   return set;
 }
 

@@ -25,17 +25,13 @@ using SaloonTable = std::array<Saloon, kSaloonCount>;
 // wait for the fill rather than see half a table.
 const SaloonTable& saloonTable();
 
-// The bartender models of every saloon. Built on every director pass, so it lives in a fixed
-// array: thirteen entries never need the heap. An insert only appends, duplicates included: the
-// set is built on every pass, most of which end at the time gate, and searching for duplicates
-// there cost more than the one extra comparison a duplicate adds to a lookup during a brawl.
+// The bartender models of every saloon, in a fixed array: the director builds the set on every
+// pass. An insert only appends, so a model shared by two saloons is held twice.
 class BartenderModelSet {
  public:
   // Holds up to one model per saloon; an insert beyond that is dropped.
   void insert(Hash model);
   bool contains(Hash model) const;
-  // The number of distinct models.
-  std::size_t size() const;
 
  private:
   std::array<Hash, kSaloonCount> entries_{};
