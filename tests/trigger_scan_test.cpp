@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "support/director_support.h"
 
@@ -81,19 +82,37 @@ TEST_F(Gate, ScansAgainAfterExactlyOneSecond) {
 }
 
 TEST_F(Gate, ElapsedTimeIsCountedAcrossTheWrapOfTheLow32Bits) {
-  // The previous scan 256 ms below a wrap and now 744 ms past it: exactly 1000 ms apart.
-  for (const std::uint64_t wrap : {kWrap, 2 * kWrap, 1000 * kWrap}) {
-    SCOPED_TRACE(::testing::Message() << "wrap at " << wrap);
-    restart();
-    world().clockStepMs = 0;
-    addPlayer(world());
-    world().clockMs = wrap - 256;
-    start();
-    EXPECT_TRUE(SameCalls(tick(), firstScan().quietRows(0, 12).wait()));
-    world().clockMs = wrap + 743;
-    EXPECT_TRUE(SameCalls(tick(), gateOnly())) << "999 ms after the scan";
-    world().clockMs = wrap + 744;
-    EXPECT_TRUE(SameCalls(tick(), quietLaterScan())) << "1000 ms after the scan";
+  struct Pass {
+    std::int64_t at;  // ms from the wrap
+    bool scans;
+  };
+  struct Case {
+    const char* what;
+    std::int64_t scanAt;  // the previous scan, ms from the wrap
+    std::vector<Pass> passes;
+  };
+  const Case cases[] = {
+      {"scan 256 ms below: 1000 ms later is 744 ms past", -256, {{743, false}, {744, true}}},
+      {"scan 500 ms below: not again 100 ms later",
+       -500,
+       {{-400, false}, {499, false}, {500, true}}},
+      {"scan 2 s below: again right past the wrap", -2000, {{-1001, false}, {100, true}}},
+  };
+  for (const Case& c : cases) {
+    for (const std::uint64_t wrap : {kWrap, 2 * kWrap, 1000 * kWrap}) {
+      SCOPED_TRACE(::testing::Message() << c.what << ", wrap at " << wrap);
+      restart();
+      world().clockStepMs = 0;
+      addPlayer(world());
+      world().clockMs = wrap + c.scanAt;
+      start();
+      EXPECT_TRUE(SameCalls(tick(), firstScan().quietRows(0, 12).wait()));
+      for (const Pass& pass : c.passes) {
+        world().clockMs = wrap + pass.at;
+        EXPECT_TRUE(SameCalls(tick(), pass.scans ? quietLaterScan() : gateOnly()))
+            << pass.at << " ms from the wrap";
+      }
+    }
   }
 }
 
