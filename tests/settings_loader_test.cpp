@@ -259,21 +259,29 @@ constexpr std::uint32_t kTriggerEvent = 0x2CA3408A;
 
 struct RecruitCase {
   const char* name;
-  const char* file;  // nullptr: no settings file
+  const char* file;       // nullptr: no settings file
+  const char* rewriteTo;  // nullptr: the file stays; else what it says once the script runs
   bool femaleRecruited;
 };
 
+// The script reads the file once, when it starts: a file changed while it runs changes nothing
+// until the next start.
 const RecruitCase kRecruitCases[] = {
-    {"NoFileKeepsWomenOut", nullptr, false},
-    {"OneLetsWomenIn", "[Fraywick]\nFemaleBrawlers=1\n", true},
-    {"ZeroKeepsWomenOut", "[Fraywick]\nFemaleBrawlers=0\n", false},
-    {"WordKeepsWomenOut", "[Fraywick]\nFemaleBrawlers=true\n", false},
+    {"NoFileKeepsWomenOut", nullptr, nullptr, false},
+    {"OneLetsWomenIn", "[Fraywick]\nFemaleBrawlers=1\n", nullptr, true},
+    {"ZeroKeepsWomenOut", "[Fraywick]\nFemaleBrawlers=0\n", nullptr, false},
+    {"WordKeepsWomenOut", "[Fraywick]\nFemaleBrawlers=true\n", nullptr, false},
+    {"OneWrittenWhileRunningWaits", "[Fraywick]\nFemaleBrawlers=0\n",
+     "[Fraywick]\nFemaleBrawlers=1\n", false},
+    {"ZeroWrittenWhileRunningWaits", "[Fraywick]\nFemaleBrawlers=1\n",
+     "[Fraywick]\nFemaleBrawlers=0\n", true},
+    {"FileAppearingWhileRunningWaits", nullptr, "[Fraywick]\nFemaleBrawlers=1\n", false},
 };
 
 class SettingReachesRecruitment : public PluginTest,
                                   public ::testing::WithParamInterface<RecruitCase> {};
 
-TEST_P(SettingReachesRecruitment, FemalePedJoinsOnlyWhenTheFileSaysSo) {
+TEST_P(SettingReachesRecruitment, FemalePedJoinsOnlyWhenTheFileSaidSoAtTheStart) {
   if (GetParam().file != nullptr) writeSettings(GetParam().file);
   sim::Ped player;
   player.handle = 1;
@@ -290,10 +298,13 @@ TEST_P(SettingReachesRecruitment, FemalePedJoinsOnlyWhenTheFileSaysSo) {
   woman.handle = 4;
   woman.male = false;
   world().addPed(woman);
-  world().events.push_back({kTriggerEvent, {kValentineX, kValentineY, kValentineZ}, 0, UINT64_MAX});
 
   load();
-  runTicks(3);
+  runTicks(1);  // the script starts and makes its first scan, with no event yet
+  if (GetParam().rewriteTo != nullptr) writeSettings(GetParam().rewriteTo);
+  world().events.push_back({kTriggerEvent, {kValentineX, kValentineY, kValentineZ}, 0, UINT64_MAX});
+  world().clockMs += 1000;
+  runTicks(1);
   ASSERT_TRUE(world().findPed(2)->effects.weaponsRemoved) << "the brawl did not start";
   EXPECT_EQ(world().findPed(4)->effects.weaponsRemoved, GetParam().femaleRecruited);
 }
