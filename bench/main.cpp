@@ -35,7 +35,10 @@ namespace fraywick::bench {
 namespace {
 
 constexpr Frame kFrames[] = {Frame::Idle, Frame::Scan, Frame::Brawl};
-constexpr std::size_t kIniBytes = 1 << 20;
+constexpr std::size_t kIniBytes = 1 << 10;  // a settings file with room to spare
+// Each kind of frame may cost this much more than its native calls, and an idle frame, which
+// every tick of the game pays, allocates nothing.
+constexpr double kFrameBound = 1.25;
 
 void setCounters(benchmark::State& state, std::uint64_t allocations, std::size_t natives) {
   state.counters["allocs/frame"] =
@@ -86,7 +89,6 @@ void iniRead(benchmark::State& state) {
   state.counters["allocs/read"] = benchmark::Counter(
       static_cast<double>(heapAllocations() - before), benchmark::Counter::kAvgIterations);
   state.counters["sections"] = static_cast<double>(sections);
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kIniBytes));
   std::filesystem::remove_all(dir, ignored);
 }
 
@@ -105,7 +107,7 @@ void registerAll() {
         ->Unit(unit)
         ->ComputeStatistics("min", minimum);
   }
-  benchmark::RegisterBenchmark("ini/read_1MiB", iniRead)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("ini/read_1KiB", iniRead)->Unit(benchmark::kMicrosecond);
 }
 
 struct Paired {
@@ -242,7 +244,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         "\nPlug-in frame against its native-call floor (null game; best of batches "
         "taken in turns):\n");
     std::printf("%-7s %13s %13s %7s %7s %12s %13s %13s\n", "frame", "plug-in", "floor", "ratio",
-                "target", "median-ratio", "allocs/frame", "natives/frame");
+                "bound", "median-ratio", "allocs/frame", "natives/frame");
     for (const Frame frame : kFrames) {
       const std::string name = std::string("frame/") + frameName(frame);
       const Result& plugin = results_[name + "/plugin"];
@@ -250,20 +252,17 @@ class SummaryReporter : public benchmark::ConsoleReporter {
       if (plugin.central <= 0 || floor.central <= 0) continue;
       const Paired paired = measurePaired(frame);
       const double ratio = paired.plugin / paired.floor;
-      const double target = frame == Frame::Scan ? 1.25 : 1.10;
+      const double allocations = counter(plugin, "allocs/frame");
+      const bool ok = ratio <= kFrameBound && (frame != Frame::Idle || allocations == 0);
       std::printf("%-7s %10.0f ns %10.0f ns %7.3f %5s%.2f %12.3f %13.2f %13.0f  %s\n",
-                  frameName(frame), paired.plugin, paired.floor, ratio, "<=", target,
-                  plugin.central / floor.central, counter(plugin, "allocs/frame"),
-                  counter(plugin, "natives/frame"), ratio <= target ? "ok" : "MISSED");
+                  frameName(frame), paired.plugin, paired.floor, ratio, "<=", kFrameBound,
+                  plugin.central / floor.central, allocations, counter(plugin, "natives/frame"),
+                  ok ? "ok" : "MISSED");
     }
-    const Result& ini = results_["ini/read_1MiB"];
+    const Result& ini = results_["ini/read_1KiB"];
     if (ini.central > 0) {
-      const double megabytesPerSecond = static_cast<double>(kIniBytes) / ini.central / 1e6;
-      std::printf(
-          "\nINI reader, one 1 MiB file: %.2f ms per read, %.0f MB/s (target >= 100), "
-          "%.0f allocations per read  %s\n",
-          ini.central * 1e3, megabytesPerSecond, counter(ini, "allocs/read"),
-          megabytesPerSecond >= 100 ? "ok" : "MISSED");
+      std::printf("\nINI reader, one 1 KiB file: %.1f us per read, %.0f allocations per read\n",
+                  ini.central * 1e6, counter(ini, "allocs/read"));
     }
     printStackPeaks();
   }
@@ -294,8 +293,9 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
 // For a run under callgrind, which counts instructions where the wall clock of a shared machine
 // is too noisy: each frame and its floor run `frames` times between a reset of the counters and a
-// dump labelled with the benchmark's name (bench/instructions.sh reads the dumps). Outside
-// valgrind the client requests do nothing and this merely runs the frames.
+// dump labelled with the benchmark's name (bench/instructions.sh reads the dumps), and the
+// plug-in's allocations per frame are printed as "allocs FRAME COUNT". Outside valgrind the
+// client requests do nothing and this merely runs the frames.
 void countInstructions(int frames) {
   for (const Frame frame : kFrames) {
     // The labels must outlive the client requests, which only see their addresses.
@@ -303,12 +303,15 @@ void countInstructions(int frames) {
     const std::string floor = std::string("frame/") + frameName(frame) + "/floor";
     prepareWorld(frame);
     const Trace trace = recordFrame(frame);
+    const std::uint64_t before = heapAllocations();
     CALLGRIND_ZERO_STATS;
     for (int i = 0; i < frames; ++i) {
       prepareState(frame);
       runScriptPass();
     }
     CALLGRIND_DUMP_STATS_AT(plugin.c_str());
+    std::printf("allocs %s %.2f\n", frameName(frame),
+                static_cast<double>(heapAllocations() - before) / frames);
     replay(trace);  // once untimed, as the plug-in's frames had their first pass
     CALLGRIND_ZERO_STATS;
     for (int i = 0; i < frames; ++i) replay(trace);
