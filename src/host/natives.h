@@ -78,8 +78,6 @@ R fromSlots(const UINT64* slots) {
 // declared types before they are encoded, so a call site cannot change a slot's form.
 template <std::uint64_t NativeHash, class R, class... Args>
 struct NativeOp {
-  static constexpr std::uint64_t hash = NativeHash;
-
   R operator()(Args... args) const {
     nativeInit(NativeHash);
     (nativePush64(toSlot(args)), ...);  // a comma fold pushes left to right
