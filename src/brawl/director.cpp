@@ -19,19 +19,16 @@ bool triggerEventNear(const Saloon& saloon) {
   return false;
 }
 
-// The hook promises a count between 0 and the capacity; a count outside that range must not
-// send the director reading past its buffer.
-std::size_t takeSnapshot(PedSnapshot& snapshot) {
-  const int count = worldGetAllPeds(snapshot.handles.data(), static_cast<int>(kSnapshotCapacity));
-  return static_cast<std::size_t>(std::clamp(count, 0, static_cast<int>(kSnapshotCapacity)));
-}
-
 void scan(const SaloonTable& saloons, const BartenderModelSet& bartenders) {
   const Ped player = playerPed();
   if (!entityExists(player)) return;
 
   PedSnapshot snapshot;
-  snapshot.count = takeSnapshot(snapshot);
+  constexpr int kCapacity = static_cast<int>(kSnapshotCapacity);
+  const int count = worldGetAllPeds(snapshot.handles.data(), kCapacity);
+  // The hook promises a count between 0 and the capacity; one outside that range must not send
+  // the director reading past its buffer.
+  snapshot.count = static_cast<std::size_t>(std::clamp(count, 0, kCapacity));
 
   for (std::size_t row = 0; row < kSaloonCount; ++row) {
     if (brawlState.brawlStarted[row]) continue;
