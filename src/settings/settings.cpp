@@ -11,13 +11,6 @@ constexpr char kSettingsFileName[] = "Fraywick.ini";
 constexpr char kSectionName[] = "Fraywick";
 constexpr char kFemaleBrawlersKey[] = "FemaleBrawlers";
 
-bool settingsFileOpens() {
-  std::ifstream probe(kSettingsFileName);  // no exception mask: a failed open only sets failbit
-  const bool opens = probe.good();
-  probe.close();
-  return opens;
-}
-
 // Reads a 32-bit signed decimal as std::stoi does: leading white space, one optional sign, then
 // digits up to the first other character. False, with `number` untouched, when no digit comes
 // or the number is out of range. Written out because std::stoi reports both as exceptions, and
@@ -48,7 +41,8 @@ IniLoader settingsFile{kSettingsFileName};
 IniDocument settingsDocument;
 
 void loadSettings() noexcept {
-  if (!settingsFileOpens()) return;
+  // The probe has no exception mask: a file that does not open only sets its failbit.
+  if (!std::ifstream(kSettingsFileName).good()) return;
   settingsFile.read(settingsDocument);  // a failed read leaves the document empty: not found
   const std::string value = settingsDocument.get(kSectionName).get(kFemaleBrawlersKey);
   // A missing, empty, non-numeric or out-of-range value leaves the flag as it was.
