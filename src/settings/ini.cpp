@@ -112,7 +112,7 @@ std::vector<std::string> IniFileReader::readLines() {
 }
 
 bool IniLoader::read(IniDocument& document) const {
-  if (document.size() != 0) document.clear();
+  document.clear();
   if (fileName.empty()) return false;
   IniFileReader reader(fileName);
   return reader.parseInto(document);
