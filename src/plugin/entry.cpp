@@ -4,6 +4,14 @@
 
 #if defined(_WIN32)
 
+// The statically linked C++ runtime sets aside an arena at start-up so that an exception can
+// still be thrown when memory runs out, about 71 KiB of the C runtime's heap, and never frees it
+// itself: every load would leave one behind in the game. This is the runtime's own call for
+// handing it back.
+namespace __gnu_cxx {
+void __freeres();
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved*/) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
@@ -11,6 +19,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved
       break;
     case DLL_PROCESS_DETACH:
       fraywick::detachPlugin(module);
+      // Nothing of the plug-in runs after this: the hook no longer calls it, and the static
+      // destructors that follow throw nothing.
+      __gnu_cxx::__freeres();
       break;
     default:  // thread notifications: nothing to do
       break;
