@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "brawl/saloons.h"
 #include "plugin/keyboard.h"
 #include "support/plugin_test.h"
 
@@ -119,6 +120,23 @@ TEST(KeyTableThreads, EachSlotKeepsTheLastMessageWhileTheClockMoves) {
     EXPECT_EQ(slot.keyUp.load(), static_cast<std::uint32_t>(-kRounds)) << key;
     EXPECT_GE(slot.tick.load(), static_cast<std::uint32_t>(start)) << key;
     EXPECT_LE(slot.tick.load(), static_cast<std::uint32_t>(end)) << key;
+  }
+}
+
+// The table's once-only guard, linked into this program: a second thread that enters while the
+// first fills the table waits for the whole of it, and the game is asked for the models once.
+// (Another test of this program may have filled it already; then neither thread asks at all.)
+TEST(SaloonTableThreads, ARacingCallerWaitsForTheOneFill) {
+  sim::resetWorld();
+  const SaloonTable* seen[2] = {};
+  std::thread other([&] { seen[1] = &saloonTable(); });
+  seen[0] = &saloonTable();
+  other.join();
+  EXPECT_EQ(seen[0], seen[1]);
+  EXPECT_LE(sim::world().countNative(sim::native::kHashOfName), 9u) << "filled more than once";
+  for (const Saloon& saloon : *seen[1]) {
+    EXPECT_NE(saloon.name, nullptr);
+    EXPECT_NE(saloon.bartenderModel, 0u) << saloon.name;
   }
 }
 

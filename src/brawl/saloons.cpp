@@ -1,5 +1,7 @@
 #include "brawl/saloons.h"
 
+#include <atomic>
+
 namespace fraywick {
 namespace {
 
@@ -51,13 +53,30 @@ SaloonTable fillSaloonTable() {
   return table;
 }
 
+// The once-only guard of the table's fill is written out rather than left to a function-local
+// static: the runtime the Windows module links guards those with a lock that it creates in each
+// module and never closes, a handle left in the game per load.
+enum TableState : int { kEmpty, kFilling, kFilled };
+SaloonTable filledTable;  // zero until filled
+std::atomic<int> tableState{kEmpty};
+
 }  // namespace
 
 BrawlState brawlState;
 
 const SaloonTable& saloonTable() {
-  static const SaloonTable table = fillSaloonTable();  // initialised once, under a guard
-  return table;
+  if (tableState.load(std::memory_order_acquire) != kFilled) {
+    int expected = kEmpty;
+    if (tableState.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+      filledTable = fillSaloonTable();
+      tableState.store(kFilled, std::memory_order_release);
+    } else {
+      // Another thread is filling it: wait for the whole table rather than see half of it.
+      while (tableState.load(std::memory_order_acquire) != kFilled) {
+      }
+    }
+  }
+  return filledTable;
 }
 
 void BartenderModelSet::insert(Hash model) {

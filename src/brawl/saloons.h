@@ -21,9 +21,8 @@ struct Saloon {
 using SaloonTable = std::array<Saloon, kSaloonCount>;
 
 // The table, filled on first use. Filling asks the game for the bartender model hashes, so the
-// first use must come from the script fiber. Linked into a program, a once-only guard makes a
-// racing second caller wait for the fill rather than see half a table; the Windows module is
-// built without that lock (src/CMakeLists.txt), since only the script fiber ever calls.
+// first use must come from the script fiber; a once-only guard makes a racing second caller
+// wait for the fill rather than see half a table.
 const SaloonTable& saloonTable();
 
 // The bartender models of every saloon, in a fixed array: the director builds the set on every
