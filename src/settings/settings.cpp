@@ -43,11 +43,16 @@ IniDocument settingsDocument;
 void loadSettings() noexcept {
   // The probe has no exception mask: a file that does not open only sets its failbit.
   if (!std::ifstream(kSettingsFileName).good()) return;
-  settingsFile.read(settingsDocument);  // a failed read leaves the document empty: not found
-  const std::string value = settingsDocument.get(kSectionName).get(kFemaleBrawlersKey);
-  // A missing, empty, non-numeric or out-of-range value leaves the flag as it was.
-  std::int32_t number = 0;
-  if (readDecimal(value, number)) settings.femaleBrawlers = number != 0;
+  try {
+    settingsFile.read(settingsDocument);  // a failed read leaves the document empty: not found
+    const std::string value = settingsDocument.get(kSectionName).get(kFemaleBrawlersKey);
+    // A missing, empty, non-numeric or out-of-range value leaves the flag as it was.
+    std::int32_t number = 0;
+    if (readDecimal(value, number)) settings.femaleBrawlers = number != 0;
+  } catch (...) {
+    // Only memory running out can throw here, on a settings file too big to hold; the game must
+    // not end over it, and the script starts with the flag as it was.
+  }
 }
 
 }  // namespace fraywick
