@@ -157,6 +157,7 @@ SIM_HOOK_EXPORT void keyboardHandlerUnregister(KeyboardHandler handler) {
 // Natively the plug-in's clock is the virtual one. On Windows the plug-in keeps importing the
 // real functions and the host redirects those imports instead (host_windows.cpp).
 SIM_HOOK_EXPORT UINT64 GetTickCount64() {
+  if (world().answers != nullptr) return world().answers->clock();
   return sim::clockOf(world()).load(std::memory_order_relaxed);
 }
 SIM_HOOK_EXPORT DWORD GetTickCount() {

@@ -109,6 +109,11 @@ const char* nativeName(std::uint64_t hash) {
   return info != nullptr ? info->name : nullptr;
 }
 
+int nativeResultSlots(std::uint64_t hash) {
+  const NativeInfo* info = findNative(hash);
+  return info != nullptr ? info->resultSlots : 0;
+}
+
 World::World() = default;
 
 Ped& World::addPed(const Ped& ped) {
@@ -185,7 +190,11 @@ std::uint64_t* World::nativeCall() {
     results_.fill(high);
     restOfResults_ = high;
   }
-  answer();
+  if (answers != nullptr) {
+    answers->native(hash_, args_.data(), argCount_, results_.data());
+  } else {
+    answer();
+  }
   if (recording || afterNative) recordNative();
   return results_.data();
 }
@@ -374,6 +383,7 @@ int World::worldGetAllPeds(int* out, int capacity) {
     if (count >= capacity) break;
     out[count++] = ped.handle;
   }
+  if (answers != nullptr) count = answers->peds(out, capacity);
   const int returned = forcedPedCount.value_or(count);
   if (recording) {
     Call call;
@@ -386,6 +396,7 @@ int World::worldGetAllPeds(int* out, int capacity) {
 }
 
 void World::recordHookCall(CallKind kind, std::vector<std::uint64_t> args) {
+  if (answers != nullptr) answers->hookCall(kind, args);
   if (!recording) return;
   Call call;
   call.kind = kind;

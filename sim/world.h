@@ -127,6 +127,25 @@ SIM_API std::uint32_t hashOfName(const char* name);
 
 // The name of a native for traces and reports ("isEventInSphere"), or nullptr if unknown.
 SIM_API const char* nativeName(std::uint64_t hash);
+// How many result slots the native fills (three for entityPosition, none for the natives
+// without a result); 0 if unknown.
+SIM_API int nativeResultSlots(std::uint64_t hash);
+
+// Answers from elsewhere than the world's peds and events: a recorded session that is replayed
+// (fraywick-sim --replay). While a World has one, every call the plug-in makes goes to it.
+class SIM_API Answers {
+ public:
+  virtual ~Answers() = default;
+  // Fills the result slots of a native call with the slots it was pushed.
+  virtual void native(std::uint64_t hash, const std::uint64_t* slots, std::size_t count,
+                      std::uint64_t* results) = 0;
+  // Fills `peds` (room for `capacity`) and returns the count, as worldGetAllPeds.
+  virtual int peds(int* peds, int capacity) = 0;
+  // What GetTickCount64 answers the plug-in.
+  virtual std::uint64_t clock() = 0;
+  // The hook's other functions (registration, scriptWait), with their arguments.
+  virtual void hookCall(CallKind kind, const std::vector<std::uint64_t>& args) = 0;
+};
 
 class SIM_API World {
  public:
@@ -145,6 +164,7 @@ class SIM_API World {
   std::optional<std::int32_t> forcedPedCount;  // what worldGetAllPeds returns, whatever it filled
   std::uint32_t resultHighHalf = 0;            // written into the high half of result slots
   std::function<void(World&, const Call&)> afterNative;  // runs after each native is answered
+  Answers* answers = nullptr;  // when set, answers every call in place of the world
 
   // ----- recording -----
   bool recording = true;  // off: nothing is stored per call (benchmarks)

@@ -10,6 +10,12 @@
 // jump stubs to the same import table entries. Natively (Linux) the same declarations are plain
 // C++ functions that the simulated hook defines.
 //
+// The diagnostic build (Fraywick-diag) compiles the plug-in's sources once more with
+// FRAYWICK_DIAG_RECORDING defined. Then each declaration is bound instead to the recording layer's
+// function of the same signature (src/diag/recorder.cpp: fraywickDiag_ and the plain name), and
+// the director's clock read goes there too; the recording layer itself is compiled without the
+// definition, so its own calls reach the real hook. The shipped build compiles exactly as before.
+//
 // This is the only header of the plug-in that includes <windows.h>.
 #pragma once
 
@@ -39,20 +45,23 @@ UINT64 GetTickCount64();
 DWORD GetTickCount();
 #endif
 
-#if defined(_MSC_VER)
+#if defined(FRAYWICK_DIAG_RECORDING)
+#define FRAYWICK_HOOK_IMPORT
+#define FRAYWICK_HOOK_NAME(plain, decorated) __asm__("fraywickDiag_" #plain)
+#elif defined(_MSC_VER)
 #define FRAYWICK_HOOK_IMPORT __declspec(dllimport)
-#define FRAYWICK_DECORATED(name)
+#define FRAYWICK_HOOK_NAME(plain, decorated)
 #elif defined(__MINGW32__) && defined(__clang__)
 // clang takes an asm label as the symbol's name verbatim.
 #define FRAYWICK_HOOK_IMPORT
-#define FRAYWICK_DECORATED(name) __asm__(name)
+#define FRAYWICK_HOOK_NAME(plain, decorated) __asm__(decorated)
 #elif defined(__MINGW32__)
 // g++ hands the label to the assembler, which needs the quotes.
 #define FRAYWICK_HOOK_IMPORT
-#define FRAYWICK_DECORATED(name) __asm__("\"" name "\"")
+#define FRAYWICK_HOOK_NAME(plain, decorated) __asm__("\"" decorated "\"")
 #else
 #define FRAYWICK_HOOK_IMPORT __attribute__((visibility("default")))
-#define FRAYWICK_DECORATED(name)
+#define FRAYWICK_HOOK_NAME(plain, decorated)
 #endif
 
 using ScriptMain = void (*)();
@@ -60,16 +69,25 @@ using KeyboardHandler = void (*)(DWORD key, WORD repeats, BYTE scanCode, BOOL is
                                  BOOL isWithAlt, BOOL wasDownBefore, BOOL isUpNow);
 
 FRAYWICK_HOOK_IMPORT void scriptRegister(HMODULE module, ScriptMain entry)
-    FRAYWICK_DECORATED("?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z");
+    FRAYWICK_HOOK_NAME(scriptRegister, "?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z");
 FRAYWICK_HOOK_IMPORT void scriptUnregister(HMODULE module)
-    FRAYWICK_DECORATED("?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z");
-FRAYWICK_HOOK_IMPORT void scriptWait(DWORD milliseconds) FRAYWICK_DECORATED("?scriptWait@@YAXK@Z");
-FRAYWICK_HOOK_IMPORT void nativeInit(UINT64 hash) FRAYWICK_DECORATED("?nativeInit@@YAX_K@Z");
-FRAYWICK_HOOK_IMPORT void nativePush64(UINT64 slot) FRAYWICK_DECORATED("?nativePush64@@YAX_K@Z");
-FRAYWICK_HOOK_IMPORT UINT64* nativeCall() FRAYWICK_DECORATED("?nativeCall@@YAPEA_KXZ");
+    FRAYWICK_HOOK_NAME(scriptUnregister, "?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z");
+FRAYWICK_HOOK_IMPORT void scriptWait(DWORD milliseconds)
+    FRAYWICK_HOOK_NAME(scriptWait, "?scriptWait@@YAXK@Z");
+FRAYWICK_HOOK_IMPORT void nativeInit(UINT64 hash)
+    FRAYWICK_HOOK_NAME(nativeInit, "?nativeInit@@YAX_K@Z");
+FRAYWICK_HOOK_IMPORT void nativePush64(UINT64 slot)
+    FRAYWICK_HOOK_NAME(nativePush64, "?nativePush64@@YAX_K@Z");
+FRAYWICK_HOOK_IMPORT UINT64* nativeCall() FRAYWICK_HOOK_NAME(nativeCall, "?nativeCall@@YAPEA_KXZ");
 FRAYWICK_HOOK_IMPORT int worldGetAllPeds(int* peds, int capacity)
-    FRAYWICK_DECORATED("?worldGetAllPeds@@YAHPEAHH@Z");
+    FRAYWICK_HOOK_NAME(worldGetAllPeds, "?worldGetAllPeds@@YAHPEAHH@Z");
 FRAYWICK_HOOK_IMPORT void keyboardHandlerRegister(KeyboardHandler handler)
-    FRAYWICK_DECORATED("?keyboardHandlerRegister@@YAXP6AXKGEHHHH@Z@Z");
+    FRAYWICK_HOOK_NAME(keyboardHandlerRegister, "?keyboardHandlerRegister@@YAXP6AXKGEHHHH@Z@Z");
 FRAYWICK_HOOK_IMPORT void keyboardHandlerUnregister(KeyboardHandler handler)
-    FRAYWICK_DECORATED("?keyboardHandlerUnregister@@YAXP6AXKGEHHHH@Z@Z");
+    FRAYWICK_HOOK_NAME(keyboardHandlerUnregister, "?keyboardHandlerUnregister@@YAXP6AXKGEHHHH@Z@Z");
+
+#if defined(FRAYWICK_DIAG_RECORDING)
+// The director's clock read, recorded too: a replay must give the plug-in the same time.
+extern "C" UINT64 fraywickDiag_GetTickCount64();
+#define GetTickCount64 fraywickDiag_GetTickCount64
+#endif

@@ -356,8 +356,19 @@ Analysis analyse(const Run& run) {
     const ScenarioPed& ped = run.scenario.peds[i];
     PedFate fate;
     fate.ped = i;
-    fate.saloon = nearestSaloon(ped.ped.position);
-    fate.distance = worldDistance(ped.ped.position, atlasSaloons()[fate.saloon].point);
+    if (ped.positionAsked) {
+      fate.saloon = nearestSaloon(ped.ped.position);
+      fate.distance = worldDistance(ped.ped.position, atlasSaloons()[fate.saloon].point);
+    } else {
+      // A recorded ped whose position the plug-in never asked stands where it was sorted.
+      fate.positionKnown = false;
+      for (const Brawl& brawl : brawls) {
+        if (brawl.verdicts.contains(ped.ped.handle)) {
+          fate.saloon = brawl.row;
+          break;
+        }
+      }
+    }
     if (const sim::Ped* after = effectsOf(run, ped.ped.handle)) {
       fate.fightTarget = after->effects.fightTarget;
       fate.group = after->effects.relationshipGroup;
@@ -370,7 +381,9 @@ Analysis analyse(const Run& run) {
       if (v != brawl.verdicts.end() && (v->second.fled || v->second.recruited)) {
         judgedBy = &brawl;
         fate.saloon = brawl.row;
-        fate.distance = worldDistance(ped.ped.position, atlasSaloons()[brawl.row].point);
+        if (fate.positionKnown) {
+          fate.distance = worldDistance(ped.ped.position, atlasSaloons()[brawl.row].point);
+        }
       }
     }
     if (judgedBy == nullptr) {

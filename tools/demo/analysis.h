@@ -1,6 +1,7 @@
 // What a run shows: where and when a brawl was triggered, what became of every ped, and what
 // each kind of frame cost. Everything is read back from the calls the plug-in made and from what
-// the natives did to the peds, never from a second copy of the plug-in's rules.
+// the natives did to the peds, never from a second copy of the plug-in's rules. A simulated run
+// and a recorded session (runOfRecording) go through the same analysis.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +40,7 @@ struct PedFate {
   Fate fate = Fate::NoBrawl;
   float distance = 0;                       // to that saloon's trigger point
   bool distanceAsked = false;               // the plug-in asked the game for this distance itself
+  bool positionKnown = true;                // false: a recorded ped whose position was not asked
   std::optional<std::int32_t> fightTarget;  // from the ped's effects
   std::optional<std::uint32_t> group;
   std::optional<std::int32_t> fleeingFrom;

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "demo/analysis.h"
+#include "demo/recording.h"
+#include "demo/replay.h"
 #include "demo/report.h"
 #include "demo/run.h"
 #include "demo/scenario.h"
@@ -25,6 +27,9 @@ constexpr int kBadInput = 2;
 
 const char* usage() {
   return R"(Usage: fraywick-sim [SCENARIO] [--trace FILE] [--svg FILE] [--wine] [--plugin FILE]
+                    [--record FILE]
+       fraywick-sim --explain RECORDING [--svg FILE]
+       fraywick-sim --replay RECORDING [--plugin FILE] [--wine]
 
 Loads the real Fraywick plug-in into a simulated script hook and game world, runs a
 scenario frame by frame (one script tick per frame), and reports what the plug-in did:
@@ -42,10 +47,22 @@ Options:
                  (or from the folder FRAYWICK_WINDOWS_BIN names)
   --plugin FILE  the plug-in module to load (default: the one beside this program, or
                  the file FRAYWICK_PLUGIN names)
+  --record FILE  with a diagnostic build (--plugin .../Fraywick-diag.so or .asi), keep the
+                 recording it wrote during the scenario in FILE
   --help         this text
 
-Exit status: 0 when the scenario ran, 1 when the plug-in could not be run, 2 for a bad
-command line or scenario file (one message: FILE:LINE: what was expected).
+A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see README.md,
+"Reports from players"):
+  --explain RECORDING  the same report (and with --svg the same map) for the recorded
+                 session, from the recording alone; what the plug-in never asked the
+                 game is shown as "not asked"
+  --replay RECORDING   run a build of the plug-in against the recorded answers and say
+                 "identical: N calls over M frames" or where the first call differs
+                 (exit status 1)
+
+Exit status: 0 when the scenario ran (or the replay was identical), 1 when the plug-in could
+not be run (or the replay differs), 2 for a bad command line, scenario file or recording (one
+message: FILE:LINE: what was expected).
 
 )";
 }
@@ -55,6 +72,9 @@ struct Options {
   std::string trace;
   std::string svg;
   std::string plugin;
+  std::string record;
+  std::string explain;
+  std::string replay;
   bool wine = false;
   bool help = false;
 };
@@ -80,6 +100,12 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       if (!value(options.svg)) return false;
     } else if (arg == "--plugin") {
       if (!value(options.plugin)) return false;
+    } else if (arg == "--record") {
+      if (!value(options.record)) return false;
+    } else if (arg == "--explain") {
+      if (!value(options.explain)) return false;
+    } else if (arg == "--replay") {
+      if (!value(options.replay)) return false;
     } else if (arg.starts_with("-")) {
       error = "unknown option " + arg;
       return false;
@@ -89,6 +115,24 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       error = "only one scenario at a time, got " + options.scenario + " and " + arg;
       return false;
     }
+  }
+  const bool recording = !options.explain.empty() || !options.replay.empty();
+  if (!options.explain.empty() && !options.replay.empty()) {
+    error = "--explain and --replay are two separate commands";
+    return false;
+  }
+  if (recording &&
+      (!options.scenario.empty() || !options.trace.empty() || !options.record.empty())) {
+    error = "a recording is explained or replayed alone, without a scenario, --trace or --record";
+    return false;
+  }
+  if (!options.explain.empty() && (options.wine || !options.plugin.empty())) {
+    error = "--explain reads the recording alone: no plug-in runs, so no --wine or --plugin";
+    return false;
+  }
+  if (!options.replay.empty() && !options.svg.empty()) {
+    error = "--replay draws no map; --explain does";
+    return false;
   }
   return true;
 }
@@ -101,6 +145,8 @@ int runWine(const Options& options) {
   if (!options.trace.empty()) args.insert(args.end(), {"--trace", pathForWine(options.trace)});
   if (!options.svg.empty()) args.insert(args.end(), {"--svg", pathForWine(options.svg)});
   if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", pathForWine(options.plugin)});
+  if (!options.record.empty()) args.insert(args.end(), {"--record", pathForWine(options.record)});
+  if (!options.replay.empty()) args.insert(args.end(), {"--replay", pathForWine(options.replay)});
   std::string error;
   const int status = runUnderWine(FRAYWICK_WINE_LAUNCHER, bin + "/fraywick-sim.exe", args, error);
   if (status < 0) {
@@ -137,6 +183,7 @@ int run(const Options& options) {
   };
   const std::string trace = absolute(options.trace);
   const std::string svg = absolute(options.svg);
+  const std::string record = absolute(options.record);
 
   Run result;
   std::string error;
@@ -162,7 +209,57 @@ int run(const Options& options) {
     }
     std::cout << "Map: " << options.svg << "\n";
   }
+  if (!record.empty()) {
+    if (!result.recording) {
+      std::cerr << "fraywick-sim: the plug-in wrote no recording: only a diagnostic build "
+                   "(Fraywick-diag) does\n";
+      return kRunFailed;
+    }
+    if (!writeFile(record, [&](std::ostream& out) { out << *result.recording; })) {
+      std::cerr << "fraywick-sim: cannot write the recording to " << options.record << "\n";
+      return kRunFailed;
+    }
+    std::cout << "Recording: " << options.record << " (" << result.recording->size() << " bytes)\n";
+  }
   return result.protocolErrors.empty() ? 0 : kRunFailed;
+}
+
+int explain(const Options& options) {
+  Recording recording;
+  ScenarioError error;
+  if (!loadRecording(options.explain, recording, error)) {
+    std::cerr << "fraywick-sim: " << error.describe() << "\n";
+    return kBadInput;
+  }
+  const Run session = runOfRecording(recording);
+  const Analysis analysis = analyse(session);
+  writeReport(session, analysis, std::cout);
+  if (!options.svg.empty()) {
+    if (!writeFile(options.svg, [&](std::ostream& out) { writeSvgMap(session, analysis, out); })) {
+      std::cerr << "fraywick-sim: cannot write the map to " << options.svg << "\n";
+      return kRunFailed;
+    }
+    std::cout << "Map: " << options.svg << "\n";
+  }
+  return 0;
+}
+
+int replay(const Options& options) {
+  Recording recording;
+  ScenarioError bad;
+  if (!loadRecording(options.replay, recording, bad)) {
+    std::cerr << "fraywick-sim: " << bad.describe() << "\n";
+    return kBadInput;
+  }
+  const std::string plugin = options.plugin.empty() ? sim::defaultPluginPath() : options.plugin;
+  ReplayOutcome outcome;
+  std::string error;
+  if (!replayRecording(recording, plugin, outcome, error)) {
+    std::cerr << "fraywick-sim: " << error << "\n";
+    return kRunFailed;
+  }
+  std::cout << describeOutcome(recording, outcome);
+  return outcome.identical ? 0 : kRunFailed;
 }
 
 }  // namespace
@@ -179,7 +276,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    return options.wine ? runWine(options) : run(options);
+    if (options.wine) return runWine(options);
+    if (!options.explain.empty()) return explain(options);
+    if (!options.replay.empty()) return replay(options);
+    return run(options);
   } catch (const std::exception& failure) {
     // The file system can fail under us (no temporary directory, say); say so plainly.
     std::cerr << "fraywick-sim: " << failure.what() << "\n";

@@ -41,6 +41,59 @@ std::string restartLine(const ScenarioRestart& restart) {
   return "script started anew";
 }
 
+constexpr char kNotAsked[] = "not asked";
+
+std::string modelOf(const ModelNames& models, const ScenarioPed& ped) {
+  return ped.modelAsked ? models.nameOf(ped.ped.model) : kNotAsked;
+}
+
+std::string settingsText(const std::optional<std::string>& file) {
+  return file ? "Fraywick.ini of " + plural(file->size(), "byte", "bytes")
+              : std::string("no Fraywick.ini");
+}
+
+// What a recording says of the session it comes from.
+void writeRecordingHeader(const Run& run, std::ostream& out) {
+  const Scenario& s = run.scenario;
+  out << "Fraywick in a recorded session: " << s.source << "\n";
+  out << "  plug-in   " << run.pluginPath << "\n";
+  out << "  frames    " << s.frames;
+  if (run.recordingCapped) out << " (then the recording reached its size cap)";
+  out << "; the director read tick counts from " << s.clockStartMs << "\n";
+  for (const Run::Start& start : run.starts) {
+    out << "  start     frame " << start.frame << ": ";
+    if (start.settingsNotKept) {
+      out << "Fraywick.ini of " << plural(*start.settingsNotKept, "byte", "bytes")
+          << ", too big to keep\n";
+    } else {
+      out << settingsText(start.settingsFile) << "\n";
+    }
+  }
+  if (run.starts.empty()) out << "  start     the script entry never started\n";
+  out << "  (what the plug-in did not ask the game, the recording cannot tell: \"not asked\")\n";
+}
+
+// What a scenario says of the world it builds.
+void writeScenarioHeader(const Run& run, std::ostream& out) {
+  const Scenario& s = run.scenario;
+  out << "Fraywick in the simulator: " << s.title << "\n";
+  out << "  scenario  " << s.source << ": " << plural(s.peds.size(), "ped", "peds") << ", "
+      << plural(s.events.size(), "event", "events") << ", "
+      << (s.guards.empty() ? std::string("no guard")
+                           : plural(s.guards.size(), "guard span", "guard spans"))
+      << "\n";
+  out << "  clock     " << s.frames << " frames of " << s.clockStepMs << " ms from tick count "
+      << s.clockStartMs << "; random seed " << s.seed << "\n";
+  out << "  settings  " << settingsLine(s) << "\n";
+  for (const Frame& frame : run.frames) {
+    for (const std::size_t index : frame.restarts) {
+      out << format("  restart   frame %d, %.3f s in: ", frame.number,
+                    static_cast<double>(frame.clockMs - s.clockStartMs) / 1000.0)
+          << restartLine(s.restarts[index]) << "\n";
+    }
+  }
+}
+
 void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std::ostream& out) {
   const ModelNames models = [&] {
     ModelNames names;
@@ -56,7 +109,7 @@ void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std:
     if (fate.saloon != row) continue;
     const ScenarioPed& ped = run.scenario.peds[fate.ped];
     nameWidth = std::max(nameWidth, ped.ped.label.size());
-    modelWidth = std::max(modelWidth, models.nameOf(ped.ped.model).size());
+    modelWidth = std::max(modelWidth, modelOf(models, ped).size());
     if (fate.fate == Fate::Brawler) {
       ++brawlers;
     } else if (fate.fate == Fate::FledBartender) {
@@ -82,11 +135,13 @@ void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std:
   for (const PedFate& fate : analysis.fates) {
     if (fate.saloon != row) continue;
     const ScenarioPed& ped = run.scenario.peds[fate.ped];
-    std::string distance = format("%.2f m", static_cast<double>(fate.distance));
+    // A recording holds only what the plug-in asked: no guess where it did not.
+    std::string distance = fate.positionKnown ? format("%.2f m", static_cast<double>(fate.distance))
+                                              : std::string(kNotAsked);
     std::string why = fate.why;
     if (fate.fate == Fate::Brawler && fate.group) why += format(" (group 0x%04X)", *fate.group);
     out << format("  %-7d %-*s  %-*s  %9s  ", ped.ped.handle, nw, ped.ped.label.c_str(), mw,
-                  models.nameOf(ped.ped.model).c_str(), distance.c_str())
+                  modelOf(models, ped).c_str(), distance.c_str())
         << why << "\n";
   }
 }
@@ -94,22 +149,10 @@ void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std:
 }  // namespace
 
 void writeReport(const Run& run, const Analysis& analysis, std::ostream& out) {
-  const Scenario& s = run.scenario;
-  out << "Fraywick in the simulator: " << s.title << "\n";
-  out << "  scenario  " << s.source << ": " << plural(s.peds.size(), "ped", "peds") << ", "
-      << plural(s.events.size(), "event", "events") << ", "
-      << (s.guards.empty() ? std::string("no guard")
-                           : plural(s.guards.size(), "guard span", "guard spans"))
-      << "\n";
-  out << "  clock     " << s.frames << " frames of " << s.clockStepMs << " ms from tick count "
-      << s.clockStartMs << "; random seed " << s.seed << "\n";
-  out << "  settings  " << settingsLine(s) << "\n";
-  for (const Frame& frame : run.frames) {
-    for (const std::size_t index : frame.restarts) {
-      out << format("  restart   frame %d, %.3f s in: ", frame.number,
-                    static_cast<double>(frame.clockMs - s.clockStartMs) / 1000.0)
-          << restartLine(s.restarts[index]) << "\n";
-    }
+  if (run.recorded) {
+    writeRecordingHeader(run, out);
+  } else {
+    writeScenarioHeader(run, out);
   }
 
   out << "\nTrigger events detected\n";

@@ -3,38 +3,16 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 
+#include "diag/recording_format.h"
 #include "sim/host.h"
 
 namespace fraywick::demo {
-namespace {
 
 namespace fs = std::filesystem;
 
-// Changes into a fresh temporary directory for as long as it lives, then goes back and removes
-// it: the plug-in looks for Fraywick.ini in the current directory.
-class ScratchDirectory {
- public:
-  ScratchDirectory() : previous_(fs::current_path()) {
-    std::random_device entropy;
-    path_ = fs::temp_directory_path() / ("fraywick-sim-" + std::to_string(entropy()));
-    fs::create_directories(path_);
-    fs::current_path(path_);
-  }
-  ~ScratchDirectory() {
-    std::error_code ignored;
-    fs::current_path(previous_, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path previous_;
-  fs::path path_;
-};
+namespace {
 
 void buildWorld(const Scenario& scenario, sim::World& world) {
   world.clockMs = scenario.clockStartMs;
@@ -83,6 +61,19 @@ void restart(const ScenarioRestart& restart, const fs::path& dir) {
 }
 
 }  // namespace
+
+ScratchDirectory::ScratchDirectory() : previous_(fs::current_path()) {
+  std::random_device entropy;
+  path_ = fs::temp_directory_path() / ("fraywick-sim-" + std::to_string(entropy()));
+  fs::create_directories(path_);
+  fs::current_path(path_);
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  fs::current_path(previous_, ignored);
+  fs::remove_all(path_, ignored);
+}
 
 bool takesText(std::uint64_t hash) {
   return hash == sim::native::kHashOfName || hash == sim::native::kQueryByName;
@@ -140,6 +131,13 @@ bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& r
 
   run.unloadFirst = world.calls.size();
   sim::unloadPlugin();
+  // A diagnostic build has finished its recording at the detach; it goes with the scratch folder.
+  if (std::ifstream recorded(scratch.path() / diag::kRecordingFileName, std::ios::binary);
+      recorded) {
+    std::ostringstream bytes;
+    bytes << recorded.rdbuf();
+    run.recording = bytes.str();
+  }
   world.afterNative = nullptr;
   run.calls = std::move(world.calls);
   run.protocolErrors = world.errors;

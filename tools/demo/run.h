@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,35 @@ struct Run {
   std::size_t unloadFirst = 0;  // calls [unloadFirst, end) came from the detach notification
   std::vector<sim::Ped> peds;   // as the natives left them, at the end of the last frame
   std::vector<std::string> protocolErrors;  // misuse of the hook that the simulator noticed
+  // What a diagnostic build (Fraywick-diag) wrote into the working directory, if it did.
+  std::optional<std::string> recording;
+
+  // ----- a run read from a recording (runOfRecording) rather than simulated -----
+  bool recorded = false;
+  bool recordingCapped = false;
+  struct Start {
+    int frame = 0;
+    std::optional<std::string> settingsFile;
+    std::optional<std::uint64_t> settingsNotKept;
+  };
+  std::vector<Start> starts;  // each start of the script entry
+};
+
+// Changes into a fresh temporary directory for as long as it lives, then goes back and removes
+// it: the plug-in looks for Fraywick.ini, and a diagnostic build writes its recording, in the
+// current directory.
+class ScratchDirectory {
+ public:
+  ScratchDirectory();
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
 };
 
 // Loads the plug-in at `pluginPath` in a fresh world built from `scenario`, in a temporary

@@ -20,6 +20,9 @@ struct ScenarioPed {
   // until `vanishesAt` (exclusive). Without either it is there all the time.
   std::optional<std::uint64_t> appearsAt;
   std::optional<std::uint64_t> vanishesAt;
+  // A ped of a recording is known only by what the plug-in asked the game about it.
+  bool positionAsked = true;
+  bool modelAsked = true;
 
   // Whether the ped is in the world `sinceStartMs` after the clock start.
   bool presentAt(std::uint64_t sinceStartMs) const;

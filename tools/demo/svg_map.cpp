@@ -220,7 +220,8 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
   std::vector<Point> where(run.scenario.peds.size());
   std::vector<bool> shown(run.scenario.peds.size(), false);
   for (const PedFate& fate : analysis.fates) {
-    if (fate.saloon != panel.row) continue;
+    // A recorded ped whose position was never asked has no place on the map.
+    if (fate.saloon != panel.row || !fate.positionKnown) continue;
     const sim::Vec3 at = run.scenario.peds[fate.ped].ped.position;
     where[fate.ped] = panel.inView(at) ? panel.toPicture(at) : panel.pinned(at);
     shown[fate.ped] = true;
@@ -262,7 +263,7 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
   }
 
   for (const PedFate& fate : analysis.fates) {
-    if (fate.saloon != panel.row) continue;
+    if (fate.saloon != panel.row || !shown[fate.ped]) continue;
     const ScenarioPed& ped = run.scenario.peds[fate.ped];
     const bool pinned = !panel.inView(ped.ped.position);
     const Point p = where[fate.ped];
@@ -312,6 +313,14 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
                   static_cast<double>(guard.from) / 1000.0,
                   static_cast<double>(guard.until) / 1000.0);
     notes += (notes.empty() ? "" : "; ") + std::string(text);
+  }
+  std::size_t unplaced = 0;
+  for (const PedFate& fate : analysis.fates) {
+    unplaced += fate.saloon == panel.row && !fate.positionKnown ? 1 : 0;
+  }
+  if (unplaced > 0) {
+    notes += (notes.empty() ? "" : "; ") + std::to_string(unplaced) +
+             (unplaced == 1 ? " ped" : " peds") + " not shown: position not asked";
   }
   if (!notes.empty()) {
     out << "<text x=\"" << num(o.x + 12) << "\" y=\"" << num(o.y + 42) << "\" class=\"small\">"

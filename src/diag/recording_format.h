@@ -1,0 +1,40 @@
+// The recording that the diagnostic build writes: its file name and the words that frame it.
+// Both its writer (recorder.cpp, inside the game) and its reader (fraywick-sim) take them from
+// here. README "Reports from players" shows a recording; in short:
+//
+//   # Fraywick recording, format 1
+//   # plugin 1.0.0 build windows-x64 GNU-12 615a85e
+//   load scriptRegister module#1 function#1
+//   load keyboardHandlerRegister function#2
+//   1 start ini 31 "[Fraywick]\x0D\x0AFemaleBrawlers=1\x0D\x0A"
+//   1 native 0xE97BD36574F8B0A6 queryByName "mudtown2" -> 0x0000000000000000
+//   1 GetTickCount64 -> 0x0000000000989680
+//   1 worldGetAllPeds 0x0000000000000100 -> 0x0000000000000002 : 0x00000011 0x00000012
+//   1 scriptWait 0x0000000000000000
+//   unload scriptUnregister module#1
+//   unload keyboardHandlerUnregister function#2
+//   end 9
+//
+// Native and hook lines are those of the trace, with every result slot in full and, for
+// worldGetAllPeds, the handles the plug-in read. "start" marks each start of the script entry
+// with the Fraywick.ini it found ("ini none": no file; "ini not-kept N": a file of N bytes, too
+// big to keep). The last line is "end N" (N lines after the header) or, when the recording
+// reached its size cap, "capped N"; a file without either was cut short.
+#pragma once
+
+#include <cstddef>
+
+namespace fraywick::diag {
+
+inline constexpr char kRecordingFileName[] = "Fraywick-recording.txt";
+inline constexpr int kFormatVersion = 1;
+inline constexpr char kFormatLine[] = "# Fraywick recording, format ";
+inline constexpr char kPluginLine[] = "# plugin ";
+inline constexpr char kEndWord[] = "end";
+inline constexpr char kCappedWord[] = "capped";
+inline constexpr char kNoIniWord[] = "none";
+inline constexpr char kIniNotKeptWord[] = "not-kept";
+// A settings file larger than this is noted by its size only.
+inline constexpr std::size_t kMaxIniBytes = 512u << 10;
+
+}  // namespace fraywick::diag
