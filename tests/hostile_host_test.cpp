@@ -7,7 +7,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -287,14 +290,16 @@ std::vector<Row> rows() {
 
 class HostileHost : public PluginTest, public ::testing::WithParamInterface<Row> {
  protected:
-  // Builds the scene, lets `row` misbehave, runs three scans and returns every call.
-  std::vector<sim::Call> run(const Row& row) {
+  // Builds the scene, lets `row` misbehave, runs three scans of the plug-in module at `plugin`
+  // (the shipped one unless told otherwise) and returns every call.
+  std::vector<sim::Call> run(const Row& row, const std::string& plugin = sim::defaultPluginPath()) {
     sim::resetWorld();
     sim::World& w = world();
     buildScene(w);
     w.forcedRandom = kCleanDraws;
     if (row.arrange) row.arrange(w);
-    load();
+    std::string error;
+    EXPECT_TRUE(sim::loadPlugin(plugin, &error)) << error;
     w.calls.clear();
     for (int scan = 0; scan < kScans; ++scan) {
       if (row.beforeScan) row.beforeScan(w, scan);
@@ -319,6 +324,35 @@ class HostileHost : public PluginTest, public ::testing::WithParamInterface<Row>
     }
     return out;
   }
+
+  // The diagnostic build must call the game exactly as the shipped one does: every native and
+  // snapshot, slot for slot, with the same answers, in the same order.
+  static void expectSameGameCalls(const std::vector<sim::Call>& diagnostic,
+                                  const std::vector<sim::Call>& shipped) {
+    const auto game = [](const std::vector<sim::Call>& calls) {
+      std::vector<sim::Call> out;
+      for (const sim::Call& c : calls) {
+        if (c.kind == sim::CallKind::Native || c.kind == sim::CallKind::WorldGetAllPeds ||
+            c.kind == sim::CallKind::ScriptWait) {
+          out.push_back(c);
+        }
+      }
+      return out;
+    };
+    const std::vector<sim::Call> a = game(diagnostic), b = game(shipped);
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      ASSERT_EQ(a[i].kind, b[i].kind) << "call " << i;
+      ASSERT_EQ(a[i].hash, b[i].hash) << "call " << i;
+      ASSERT_EQ(a[i].args, b[i].args) << "call " << i;  // texts by what they say (run())
+      ASSERT_EQ(a[i].results, b[i].results) << "call " << i;
+    }
+  }
+
+  std::string recordingWritten() const {
+    std::ifstream file(workDir_ / "Fraywick-recording.txt", std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
 };
 
 TEST_P(HostileHost, GetsWhatTheTableSays) {
@@ -336,6 +370,27 @@ TEST_P(HostileHost, GetsWhatTheTableSays) {
       ASSERT_EQ(hostile[i].args, clean[i].args) << "call " << i;
     }
   }
+
+  // The diagnostic build, against the same misbehaving host, makes the same calls and records
+  // them to the end.
+  {
+    SCOPED_TRACE("the diagnostic build");
+    expectSameGameCalls(run(row, diagnosticPluginPath()), calls);
+    const std::string recording = recordingWritten();
+    EXPECT_TRUE(recording.starts_with("# Fraywick recording, format 1\n"));
+    EXPECT_NE(recording.find("\nend "), std::string::npos);
+  }
+}
+
+// Where the recording cannot be written (here a folder stands in its place), the diagnostic build
+// records nothing and goes on as the shipped one.
+TEST_F(HostileHost, DiagnosticBuildGoesOnWithoutARecordingWhereItCannotWriteOne) {
+  std::filesystem::create_directory(workDir_ / "Fraywick-recording.txt");
+  const std::vector<Row> table = rows();
+  const Row& clean = table.front();
+  expectSameGameCalls(run(clean, diagnosticPluginPath()), run(clean));
+  EXPECT_TRUE(std::filesystem::is_directory(workDir_ / "Fraywick-recording.txt"));
+  EXPECT_TRUE(std::filesystem::is_empty(workDir_ / "Fraywick-recording.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileHost, ::testing::ValuesIn(rows()),

@@ -6,6 +6,11 @@
 
 namespace fraywick::testing {
 
+std::string diagnosticPluginPath() {
+  std::filesystem::path path = sim::defaultPluginPath();
+  return path.replace_filename("Fraywick-diag" + path.extension().string()).string();
+}
+
 void PluginTest::SetUp() {
   sim::resetWorld();
   sim::resetScriptStackPeak();

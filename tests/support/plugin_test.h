@@ -32,6 +32,9 @@ inline constexpr bool kStackFigureIsThePlugins = true;
 inline constexpr bool kStackFigureIsThePlugins = false;
 #endif
 
+// The diagnostic build (Fraywick-diag), beside the shipped module.
+std::string diagnosticPluginPath();
+
 class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override;

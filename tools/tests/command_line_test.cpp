@@ -102,6 +102,9 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
       {"--frobnicate", "unknown option --frobnicate"},
       {"--trace", "--trace needs a file name"},
       {"a.scn b.scn", "only one scenario at a time"},
+      {"--explain", "--explain needs a file name"},
+      {"--explain a.rec --replay a.rec", "two separate commands"},
+      {"--replay a.rec --trace t", "explained or replayed alone"},
   };
   for (const auto& c : cases) {
     const Result r = run(c.arguments);
@@ -140,6 +143,53 @@ TEST_F(CommandLine, SaysSoWhenThePluginCannotBeLoaded) {
   const Result r = run("--plugin '" + (dir_ / "nothing.so").string() + "'");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("cannot load the plug-in"), std::string::npos) << r.err;
+}
+
+// A player's session, as a maintainer meets it: the diagnostic build records it, --explain tells
+// what happened and --replay runs the shipped build against it.
+TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
+  const fs::path recording = dir_ / "Fraywick-recording.txt";
+  Result r = run("--plugin '" FRAYWICK_DIAG_PLUGIN "' --record '" + recording.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Recording: " + recording.string()), std::string::npos) << r.out;
+
+  r = run("--explain '" + recording.string() + "' --svg '" + (dir_ / "map.svg").string() + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* line :
+       {"Fraywick in a recorded session: ", "  start     frame 1: no Fraywick.ini",
+        "frame 190, 3.024 s in: event 0x2CA3408A within 8 m of Valentine",
+        "not asked  left out: female, and FemaleBrawlers is off"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  }
+  EXPECT_TRUE(fs::exists(dir_ / "map.svg"));
+
+  r = run("--replay '" + recording.string() + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "identical: 5135 calls over 400 frames\n");
+
+  // The same session with another first group drawn at the brawl of frame 190: the plug-in
+  // then hands out another group than recorded.
+  std::string text = slurp(recording);
+  const std::string draw = "randomInRange 0x0000000000001000 0x000000000000FFFF -> ";
+  const std::size_t at = text.find(draw);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at + draw.size(), 18, "0x0000000000001001");
+  const fs::path edited = write("edited.txt", text);
+  r = run("--replay '" + edited.string() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.out.starts_with("differs at frame 190, call ")) << r.out;
+
+  const fs::path cut = write("cut.txt", text.substr(0, text.size() / 2));
+  for (const char* command : {"--explain", "--replay"}) {
+    r = run(std::string(command) + " '" + cut.string() + "'");
+    EXPECT_EQ(r.status, 2) << command;
+    EXPECT_EQ(r.out, "") << command;
+    const std::string own = ownMessages(r.err);
+    EXPECT_TRUE(own.starts_with("fraywick-sim: " + cut.string() + ":")) << own;
+    EXPECT_NE(own.find(": expected the line to end: the recording was cut short in it\n"),
+              std::string::npos)
+        << own;
+  }
 }
 
 TEST_F(CommandLine, RunsEveryShippedScenario) {
