@@ -78,13 +78,14 @@ test-tsan:
 	cmake --build build/tsan --target fraywick_thread_tests Fraywick -j2
 	ctest --preset tsan
 
-# The INI reader under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer), checking
-# the document's invariants on every input: `make fuzz` for ten minutes, `make test` for thirty
-# seconds.
+# The INI reader, and the reader of the diagnostic build's recordings, under libFuzzer (clang,
+# AddressSanitizer, UndefinedBehaviorSanitizer), each checking its invariants on every input:
+# `make fuzz` for ten minutes each, `make test` for thirty seconds each.
 FUZZ_SECONDS ?= 600
 fuzz:
 	@command -v clang++ >/dev/null || { apt-get update && apt-get install -y clang; }
-	fuzz/run.sh $(FUZZ_SECONDS)
+	fuzz/run.sh $(FUZZ_SECONDS) ini
+	fuzz/run.sh $(FUZZ_SECONDS) recording
 
 test-fuzz:
 	@$(MAKE) fuzz FUZZ_SECONDS=30

@@ -1,24 +1,43 @@
 #!/usr/bin/env bash
-# Builds the INI reader's fuzz target with clang and runs it for SECONDS (default 30) on a copy
-# of the seed corpus. Exits non-zero when the target crashes or finds a broken invariant; the
-# input that did it is left in build/fuzz/ as crash-* (replay it with build/fuzz/ini_fuzz FILE).
+# Builds a fuzz target with clang and runs it for SECONDS (default 30) on a copy of its seed
+# corpus: TARGET is ini (the INI reader, the default) or recording (the reader of the diagnostic
+# build's recordings). Exits non-zero when the target crashes or finds a broken invariant; the
+# input that did it is left in build/fuzz/ as crash-* (replay it with build/fuzz/TARGET_fuzz FILE).
 set -euo pipefail
 
 seconds=${1:-30}
+which=${2:-ini}
 # libFuzzer reads 0 as "no limit": insist on a real duration.
-if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds == 0)); then
-  echo "usage: $0 [SECONDS > 0]" >&2
+if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds == 0)) || [[ ! "$which" =~ ^(ini|recording)$ ]]; then
+  echo "usage: $0 [SECONDS > 0] [ini|recording]" >&2
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/build/fuzz"
-target="$out/ini_fuzz"
-sources=("$root/fuzz/ini_fuzz.cpp" "$root/src/settings/ini.cpp")
+target="$out/${which}_fuzz"
+if [[ $which == ini ]]; then
+  sources=("$root/fuzz/ini_fuzz.cpp" "$root/src/settings/ini.cpp")
+  headers=("$root/src/settings/ini.h")
+  corpus="$root/fuzz/corpus"
+  dict="$root/fuzz/ini.dict"
+  libraries=()
+else
+  # The reader, what it builds a run of, and the simulated hook behind both.
+  sources=("$root/fuzz/recording_fuzz.cpp" "$root"/tools/demo/{recording,run,scenario,atlas}.cpp "$root/src/settings/ini.cpp"
+    "$root"/sim/{world,hook,host_posix,fiber_posix}.cpp)
+  headers=("$root"/tools/demo/{recording,run,scenario}.h "$root/src/diag/recording_format.h"
+    "$root"/sim/*.h)
+  corpus="$root/fuzz/recordings"
+  dict="$root/fuzz/recording.dict"
+  libraries=(-ldl)
+fi
 mkdir -p "$out"
+# The reader refuses recordings of a newer plug-in than this version: the project's own.
+version=$(sed -n 's/^project(Fraywick VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 
 stale=0
 [[ -x "$target" ]] || stale=1
-for source in "${sources[@]}" "$root/src/settings/ini.h"; do
+for source in "${sources[@]}" "${headers[@]}" "$root/CMakeLists.txt"; do
   [[ "$source" -nt "$target" ]] && stale=1
 done
 if ((stale)); then
@@ -26,14 +45,15 @@ if ((stale)); then
   # behaviour stops the run like a crash does.
   clang++ -std=c++20 -O1 -g -Wall -Wextra -fno-omit-frame-pointer \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I "$root/src" "${sources[@]}" -o "$target"
+    -DFRAYWICK_SIM_BUILDING -DFRAYWICK_SIM_VERSION="\"$version\"" \
+    -I "$root/src" -I "$root" -I "$root/tools" "${sources[@]}" "${libraries[@]}" -o "$target"
 fi
 
 # A smaller quarantine lets the allocator reuse memory instead of faulting in fresh pages on
 # every run, which otherwise costs more time than the reader itself.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16}
 
-rm -rf "$out/corpus"
-cp -r "$root/fuzz/corpus" "$out/corpus"
-"$target" -max_total_time="$seconds" -timeout=10 -max_len=8192 -dict="$root/fuzz/ini.dict" \
-  -print_final_stats=1 -artifact_prefix="$out/" "$out/corpus"
+rm -rf "$out/${which}_corpus"
+cp -r "$corpus" "$out/${which}_corpus"
+"$target" -max_total_time="$seconds" -timeout=10 -max_len=8192 -dict="$dict" \
+  -print_final_stats=1 -artifact_prefix="$out/" "$out/${which}_corpus"

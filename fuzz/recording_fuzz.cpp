@@ -1,0 +1,76 @@
+// Fuzzes the reader of the diagnostic build's recordings (fraywick-sim --explain / --replay). Any
+// bytes must either read or get one message naming a line and what was expected; a recording that
+// reads must fail to read once cut short at any byte, and must make a run that the report can be
+// built from.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "demo/recording.h"
+
+namespace {
+
+using fraywick::demo::RecordedStep;
+using fraywick::demo::Recording;
+using fraywick::demo::ScenarioError;
+
+[[noreturn]] void broken(const char* what, int line) {
+  std::fprintf(stderr, "recording_fuzz: invariant broken at line %d: %s\n", line, what);
+  std::abort();
+}
+#define CHECK(condition) ((condition) ? void(0) : broken(#condition, __LINE__))
+
+int lineCount(std::string_view bytes) {
+  int lines = 1;
+  for (const char c : bytes) lines += c == '\n';
+  return lines;
+}
+
+bool reads(std::string_view bytes, Recording& recording, ScenarioError& error) {
+  const bool ok = fraywick::demo::parseRecording(bytes, "fuzz.txt", recording, error);
+  if (!ok) {
+    // One message: the file, a line within it (or just past its end), what was expected.
+    CHECK(error.file == "fuzz.txt");
+    CHECK(error.line >= 1 && error.line <= lineCount(bytes) + 1);
+    CHECK(error.message.starts_with("expected "));
+    CHECK(error.message.find('\n') == std::string::npos);
+  }
+  return ok;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  Recording recording;
+  ScenarioError error;
+  if (!reads(bytes, recording, error)) return 0;
+
+  // What read is whole: its steps count its calls and frames, and nothing cut from its end reads.
+  CHECK(bytes.ends_with('\n'));
+  std::size_t calls = 0;
+  int lastFrame = 0;
+  for (const RecordedStep& step : recording.steps) {
+    calls += step.kind == RecordedStep::Kind::Call;
+    CHECK(step.frame >= -1 && step.frame <= recording.frames);
+    CHECK(step.frame == -1 || step.frame >= lastFrame);
+    CHECK(lastFrame != -1 || step.frame == -1);
+    lastFrame = step.frame;
+    CHECK(!fraywick::demo::describeStep(step).empty());
+  }
+  CHECK(calls == recording.calls);
+  Recording cut;
+  CHECK(!reads(bytes.substr(0, size - 1), cut, error));
+  CHECK(!reads(bytes.substr(0, size / 2), cut, error));
+
+  const fraywick::demo::Run run = fraywick::demo::runOfRecording(recording);
+  CHECK(run.calls.size() == recording.calls);
+  CHECK(run.loadCalls <= run.unloadFirst && run.unloadFirst <= run.calls.size());
+  for (const fraywick::demo::Frame& frame : run.frames) {
+    CHECK(frame.firstCall <= frame.endCall && frame.endCall <= run.calls.size());
+  }
+  return 0;
+}
