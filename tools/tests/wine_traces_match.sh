@@ -1,7 +1,10 @@
 #!/bin/bash
 # The native fraywick-sim and the Windows one under Wine must write the same trace, line for
 # line, for the built-in scenario and for every shipped one; their reports must agree too, apart
-# from the lines that name files.
+# from the lines that name files. The diagnostic build (Fraywick-diag.asi) must make the shipped
+# build's calls under Wine too, and write the recording the native one writes (but for the line
+# naming the build); that recording must replay identically against the shipped Fraywick.asi under
+# Wine and against the native Fraywick.so.
 #
 #   wine_traces_match.sh NATIVE_FRAYWICK_SIM WINDOWS_BIN_DIR SCENARIO_DIR
 #
@@ -12,7 +15,7 @@ sim=$1
 windows_bin=$2
 scenarios=$3
 
-for file in fraywick-sim.exe Fraywick.asi ScriptHookRDR2.dll; do
+for file in fraywick-sim.exe Fraywick.asi Fraywick-diag.asi ScriptHookRDR2.dll; do
   if [ ! -f "$windows_bin/$file" ]; then
     echo "skipped: no Windows build in $windows_bin ($file is missing); 'make windows' makes one"
     exit 77
@@ -26,13 +29,14 @@ fi
 # A Windows build left from before the last change would compare old code with new: bring it up
 # to date first (the program, and with it the plug-in and the hook double).
 if [ -f "$windows_bin/../CMakeCache.txt" ]; then
-  if ! cmake --build "$windows_bin/.." --target fraywick-sim >"${TMPDIR:-/tmp}/wine-traces-build.log" 2>&1; then
+  if ! cmake --build "$windows_bin/.." --target fraywick-sim Fraywick-diag >"${TMPDIR:-/tmp}/wine-traces-build.log" 2>&1; then
     echo "FAIL: could not bring the Windows build in $windows_bin/.. up to date:"
     tail -20 "${TMPDIR:-/tmp}/wine-traces-build.log"
     exit 1
   fi
 fi
 
+native_diag=$(dirname "$sim")/Fraywick-diag.so
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export FRAYWICK_WINDOWS_BIN=$windows_bin
@@ -71,7 +75,40 @@ compare() {
     failures=$((failures + 1))
     return
   fi
-  echo "ok   $name: $(($(wc -l <"$work/native.trace") - 2)) calls, the same in both builds"
+  if ! "$sim" "$@" --plugin "$native_diag" --record "$work/native.rec" >/dev/null 2>"$work/native.err" ||
+    ! "$sim" --wine "$@" --plugin "$windows_bin/Fraywick-diag.asi" --record "$work/wine.rec" \
+      --trace "$work/wine-diag.trace" >/dev/null 2>"$work/wine.err"; then
+    echo "FAIL $name: a diagnostic build's run failed:"
+    cat "$work/native.err" "$work/wine.err"
+    failures=$((failures + 1))
+    return
+  fi
+  if ! diff -u "$work/native.trace" "$work/wine-diag.trace" >"$work/trace.diff"; then
+    echo "FAIL $name: Fraywick-diag.asi calls the game otherwise than Fraywick.asi does:"
+    head -40 "$work/trace.diff"
+    failures=$((failures + 1))
+    return
+  fi
+  if ! diff -u <(sed 2d "$work/native.rec") <(sed 2d "$work/wine.rec") >"$work/rec.diff"; then
+    echo "FAIL $name: the recordings differ (native first, Wine second):"
+    head -40 "$work/rec.diff"
+    failures=$((failures + 1))
+    return
+  fi
+  local identical  # every line of the trace after its header is a call, but for the restarts
+  identical="identical: $(grep -v -c -e '^#' -e '^[0-9]* restart ' "$work/native.trace") calls over"
+  for how in --wine ""; do
+    # shellcheck disable=SC2086 # an empty $how is no argument
+    if ! "$sim" $how --replay "$work/wine.rec" >"$work/replay.out" 2>"$work/replay.err" ||
+      ! tr -d '\r' <"$work/replay.out" | grep -q "^$identical "; then
+      echo "FAIL $name: the Wine recording does not replay identically (${how:-natively}):"
+      cat "$work/replay.out" "$work/replay.err"
+      failures=$((failures + 1))
+      return
+    fi
+  done
+  echo "ok   $name: $(($(wc -l <"$work/native.trace") - 2)) calls, the same in both builds and" \
+    "in the diagnostic ones; the recording replays identically"
 }
 
 compare "built-in scenario"
