@@ -187,7 +187,8 @@ int run(const Options& options) {
 
   Run result;
   std::string error;
-  const std::string plugin = options.plugin.empty() ? sim::defaultPluginPath() : options.plugin;
+  const std::string plugin =
+      options.plugin.empty() ? sim::defaultPluginPath() : absolute(options.plugin);
   if (!runScenario(scenario, plugin, result, error)) {
     std::cerr << "fraywick-sim: " << error << "\n";
     return kRunFailed;
@@ -251,7 +252,10 @@ int replay(const Options& options) {
     std::cerr << "fraywick-sim: " << bad.describe() << "\n";
     return kBadInput;
   }
-  const std::string plugin = options.plugin.empty() ? sim::defaultPluginPath() : options.plugin;
+  // The replay runs in a folder of its own: a relative name is taken from where we started.
+  const std::string plugin = options.plugin.empty()
+                                 ? sim::defaultPluginPath()
+                                 : std::filesystem::absolute(options.plugin).string();
   ReplayOutcome outcome;
   std::string error;
   if (!replayRecording(recording, plugin, outcome, error)) {
