@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "alloc_counter.h"
+#include "diag_side.h"
 #include "frames.h"
 #include "host/hook.h"
 #include "plugin/script.h"
@@ -216,6 +217,46 @@ void printStackPeaks() {
               stackPeakOf(&waitOnly));
 }
 
+struct DiagnosticPaired {
+  double shipped = 0;  // ns per frame, best batch
+  double diagnostic = 0;
+};
+
+// The diagnostic build against the shipped one, in turns as above: what recording every call into
+// a file adds to each kind of frame. Each diagnostic batch records afresh (outside the timing), so
+// that no batch meets the recording's size cap.
+DiagnosticPaired measureDiagnostic(Frame frame) {
+  const int batch = frame == Frame::Idle ? 128 : frame == Frame::Scan ? 16 : 1;
+  const int rounds = frame == Frame::Brawl ? 30 : 300;
+  const int kind = static_cast<int>(frame);
+  prepareWorld(frame);
+  fraywickDiag::bench::diag::prepareWorld(kind);
+  DiagnosticPaired best{std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::infinity()};
+  for (int round = 0; round < rounds; ++round) {
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool diagnosticsTurn = (turn == 0) == (round % 2 == 0);
+      if (diagnosticsTurn) fraywickDiag::bench::diag::startRecording();
+      const auto start = std::chrono::steady_clock::now();
+      for (int i = 0; i < batch; ++i) {
+        if (diagnosticsTurn) {
+          fraywickDiag::bench::diag::prepareState(kind);
+          fraywickDiag::bench::diag::pass();
+        } else {
+          prepareState(frame);
+          runScriptPass();
+        }
+      }
+      const std::chrono::duration<double, std::nano> took =
+          std::chrono::steady_clock::now() - start;
+      if (diagnosticsTurn) fraywickDiag::bench::diag::stopRecording();
+      double& side = diagnosticsTurn ? best.diagnostic : best.shipped;
+      side = std::min(side, took.count() / batch);
+    }
+  }
+  return best;
+}
+
 // Google Benchmark's console table, followed by the summary that sets each frame against its
 // floor: the paired measurement decides, the ratio of the benchmarks' medians (CPU time) is shown
 // beside it.
@@ -258,6 +299,15 @@ class SummaryReporter : public benchmark::ConsoleReporter {
                   frameName(frame), paired.plugin, paired.floor, ratio, "<=", kFrameBound,
                   plugin.central / floor.central, allocations, counter(plugin, "natives/frame"),
                   ok ? "ok" : "MISSED");
+    }
+    std::printf(
+        "\nDiagnostic build (Fraywick-diag, recording to a file) against the shipped one "
+        "(best of batches taken in turns):\n");
+    std::printf("%-7s %13s %13s %7s\n", "frame", "shipped", "diagnostic", "ratio");
+    for (const Frame frame : kFrames) {
+      const DiagnosticPaired paired = measureDiagnostic(frame);
+      std::printf("%-7s %10.0f ns %10.0f ns %7.2f\n", frameName(frame), paired.shipped,
+                  paired.diagnostic, paired.diagnostic / paired.shipped);
     }
     const Result& ini = results_["ini/read_1KiB"];
     if (ini.central > 0) {
