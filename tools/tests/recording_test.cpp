@@ -161,6 +161,14 @@ TEST(Recordings, ReplayFindsTheFirstCallThatDiffers) {
         << said;
     EXPECT_NE(said.find("expected (line "), std::string::npos) << said;
   }
+
+  // A text slot is compared as text: the guard's name, in the first frame's first call.
+  std::string text = original;
+  text.replace(text.find("\"mudtown2\""), 10, "\"mudtown3\"");
+  const ReplayOutcome outcome = replayed(parsed(text));
+  EXPECT_FALSE(outcome.identical);
+  EXPECT_EQ(outcome.frame, 1);
+  EXPECT_EQ(outcome.call, 3u) << "after the two calls of the attach";
 }
 
 // A restart of the script within one load, with a changed Fraywick.ini: the recording marks both
