@@ -1,7 +1,7 @@
 // Fuzzes the reader of the diagnostic build's recordings (fraywick-sim --explain / --replay). Any
 // bytes must either read or get one message naming a line and what was expected; a recording that
-// reads must fail to read once cut short at any byte, and must make a run that the report can be
-// built from.
+// reads must fail to read once cut short at any byte, and must make a run that the analysis takes
+// without a fault.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "demo/analysis.h"
 #include "demo/recording.h"
 
 namespace {
@@ -72,5 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const fraywick::demo::Frame& frame : run.frames) {
     CHECK(frame.firstCall <= frame.endCall && frame.endCall <= run.calls.size());
   }
+  bool analysed = false;
+  try {
+    const fraywick::demo::Analysis analysis = fraywick::demo::analyse(run);
+    analysed = analysis.fates.size() == run.scenario.peds.size();
+  } catch (...) {
+  }
+  CHECK(analysed);
   return 0;
 }

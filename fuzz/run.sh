@@ -22,10 +22,10 @@ if [[ $which == ini ]]; then
   dict="$root/fuzz/ini.dict"
   libraries=()
 else
-  # The reader, what it builds a run of, and the simulated hook behind both.
-  sources=("$root/fuzz/recording_fuzz.cpp" "$root"/tools/demo/{recording,run,scenario,atlas}.cpp "$root/src/settings/ini.cpp"
+  # The reader, the run and the analysis it feeds, and the simulated hook behind them.
+  sources=("$root/fuzz/recording_fuzz.cpp" "$root"/tools/demo/{recording,run,scenario,atlas,analysis}.cpp "$root/src/settings/ini.cpp"
     "$root"/sim/{world,hook,host_posix,fiber_posix}.cpp)
-  headers=("$root"/tools/demo/{recording,run,scenario}.h "$root/src/diag/recording_format.h"
+  headers=("$root"/tools/demo/{recording,run,scenario,analysis}.h "$root"/src/diag/*.h
     "$root"/sim/*.h)
   corpus="$root/fuzz/recordings"
   dict="$root/fuzz/recording.dict"

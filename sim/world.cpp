@@ -109,11 +109,6 @@ const char* nativeName(std::uint64_t hash) {
   return info != nullptr ? info->name : nullptr;
 }
 
-int nativeResultSlots(std::uint64_t hash) {
-  const NativeInfo* info = findNative(hash);
-  return info != nullptr ? info->resultSlots : 0;
-}
-
 World::World() = default;
 
 Ped& World::addPed(const Ped& ped) {

@@ -127,9 +127,6 @@ SIM_API std::uint32_t hashOfName(const char* name);
 
 // The name of a native for traces and reports ("isEventInSphere"), or nullptr if unknown.
 SIM_API const char* nativeName(std::uint64_t hash);
-// How many result slots the native fills (three for entityPosition, none for the natives
-// without a result); 0 if unknown.
-SIM_API int nativeResultSlots(std::uint64_t hash);
 
 // Answers from elsewhere than the world's peds and events: a recorded session that is replayed
 // (fraywick-sim --replay). While a World has one, every call the plug-in makes goes to it.

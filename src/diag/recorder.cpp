@@ -15,9 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "diag/native_signatures.h"
 #include "diag/recording_format.h"
 #include "host/hook.h"
-#include "host/natives.h"
 
 #ifndef FRAYWICK_RECORDING_CAP
 #define FRAYWICK_RECORDING_CAP (256ull << 20)
@@ -45,55 +45,6 @@ constexpr std::size_t kMaxPeds = 256;
 constexpr std::size_t kMaxText = 255;
 
 enum class Phase { Off, Load, Running, Unload, Stopped };
-
-// What the layer knows of each native from the plug-in's own catalogue: its name, how many
-// result slots it fills, and whether its first slot is a text.
-struct NativeInfo {
-  std::uint64_t hash;
-  const char* name;
-  int resultSlots;
-  bool text;
-};
-
-template <class Op>
-struct OpTraits;
-template <std::uint64_t H, class R, class... Args>
-struct OpTraits<NativeOp<H, R, Args...>> {
-  static constexpr int resultSlots = std::is_void_v<R>                  ? 0
-                                     : std::is_same_v<R, PaddedVector3> ? 3
-                                                                        : 1;
-  static constexpr bool text = (std::is_same_v<Args, Text> || ...);
-};
-
-#define FRAYWICK_NATIVE(op)                                              \
-  NativeInfo {                                                           \
-    op.hash, #op, OpTraits<std::remove_cv_t<decltype(op)>>::resultSlots, \
-        OpTraits<std::remove_cv_t<decltype(op)>>::text                   \
-  }
-constexpr NativeInfo kNatives[] = {
-    FRAYWICK_NATIVE(hashOfName),           FRAYWICK_NATIVE(playerPed),
-    FRAYWICK_NATIVE(entityExists),         FRAYWICK_NATIVE(isPlayerPed),
-    FRAYWICK_NATIVE(isHumanPed),           FRAYWICK_NATIVE(isMalePed),
-    FRAYWICK_NATIVE(entityPosition),       FRAYWICK_NATIVE(distanceBetweenPoints),
-    FRAYWICK_NATIVE(entityModel),          FRAYWICK_NATIVE(setEntityInvincible),
-    FRAYWICK_NATIVE(clearTasks),           FRAYWICK_NATIVE(setEventBlocking),
-    FRAYWICK_NATIVE(fleeFromPed),          FRAYWICK_NATIVE(removeAllWeapons),
-    FRAYWICK_NATIVE(equipWeapon),          FRAYWICK_NATIVE(setConfigFlag),
-    FRAYWICK_NATIVE(randomInRange),        FRAYWICK_NATIVE(setRelationshipGroup),
-    FRAYWICK_NATIVE(setGroupRelationship), FRAYWICK_NATIVE(fightPed),
-    FRAYWICK_NATIVE(isEventInSphere),      FRAYWICK_NATIVE(queryByName),
-};
-#undef FRAYWICK_NATIVE
-
-// A native the table lacks still gets its answer kept: every slot a native may fill.
-constexpr NativeInfo kUnknownNative{0, "unknown", 3, false};
-
-const NativeInfo& nativeInfo(std::uint64_t hash) {
-  for (const NativeInfo& info : kNatives) {
-    if (info.hash == hash) return info;
-  }
-  return kUnknownNative;
-}
 
 // Addresses differ from load to load; the recording numbers them in order of appearance, as the
 // trace does. A handful is all one load ever passes.
@@ -382,7 +333,7 @@ void recordRegister(HMODULE module, ScriptMain entry) {
 void recordNative(const UINT64* results) {
   if (!room(kLongestCallLine)) return;
   const std::size_t start = recorder.used;
-  const NativeInfo& info = nativeInfo(recorder.hash);
+  const NativeSignature& info = nativeSignature(recorder.hash);
   putWhen();
   put(" native ");
   putHex(recorder.hash, 16);

@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "diag/native_signatures.h"
 #include "diag/recording_format.h"
 
 #ifndef FRAYWICK_SIM_VERSION
@@ -197,11 +198,6 @@ void readPluginLine(std::string_view line, Recording& recording) {
   recording.build = line.substr(line.find(" build ") + 7);
 }
 
-// How many result slots a native fills, as the recording keeps them.
-int resultSlotsOf(std::uint64_t hash) {
-  return sim::nativeName(hash) != nullptr ? sim::nativeResultSlots(hash) : 3;
-}
-
 // Reads one line after the header into `step`; `frame` is the frame it must be in.
 void readStep(std::string_view line, int frame, bool unloading, RecordedStep& step) {
   Words words(line);
@@ -227,13 +223,13 @@ void readStep(std::string_view line, int frame, bool unloading, RecordedStep& st
   if (kind == "native") {
     call.kind = sim::CallKind::Native;
     call.hash = hexValue(words.next("the native's hash"), 16, "the native's hash");
-    const char* known = sim::nativeName(call.hash);
+    // The plug-in's own catalogue says what each of its natives takes and gives.
+    const diag::NativeSignature& signature = diag::nativeSignature(call.hash);
     const std::string_view name = words.next("the native's name");
-    if (name != (known != nullptr ? known : "unknown")) {
-      expected(std::string("the name ") + (known != nullptr ? known : "unknown") + " for " +
-               "this hash, found " + shown(name));
+    if (name != signature.name) {
+      expected(std::string("the name ") + signature.name + " for this hash, found " + shown(name));
     }
-    const bool text = takesText(call.hash);
+    const bool text = signature.text;
     while (!words.done() && !words.peek("->")) {
       if (text && call.args.empty()) {
         if (words.peek("null")) {
@@ -247,7 +243,11 @@ void readStep(std::string_view line, int frame, bool unloading, RecordedStep& st
       call.args.push_back(hexValue(words.next("a slot"), 16, "a slot"));
       if (call.args.size() > 32) expected("at most 32 slots");
     }
-    const int results = resultSlotsOf(call.hash);
+    if (signature.hash != 0 && call.args.size() != signature.slots) {
+      expected(std::to_string(signature.slots) + " slots for " + signature.name + ", found " +
+               std::to_string(call.args.size()));
+    }
+    const int results = signature.resultSlots;
     if (results > 0) {
       words.literal("->");
       for (int i = 0; i < results; ++i) {
