@@ -279,7 +279,7 @@ void recordStart() {
   }
   putDecimal(length);
   put(" \"");
-  unsigned char chunk[4096];
+  unsigned char chunk[1024];  // small: this runs on the script fiber's stack
   std::size_t total = 0;
   for (std::size_t got; total < length && (got = std::fread(chunk, 1, sizeof chunk, ini)) > 0;) {
     for (std::size_t i = 0; i < got && total < length; ++i, ++total) putQuotedByte(chunk[i]);
