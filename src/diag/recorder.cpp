@@ -443,7 +443,7 @@ void fraywickDiag_keyboardHandlerUnregister(KeyboardHandler handler) {
                        &recorder.functions, "function");
   keyboardHandlerUnregister(handler);
   // The last call of the detach: the recording is complete.
-  if (diag::recording()) {
+  if (diag::room(diag::kLongestCallLine)) {
     diag::putFinalLine(diag::kEndWord);
     diag::writeOut();
   }
