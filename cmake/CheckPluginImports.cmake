@@ -3,26 +3,21 @@
 # mingw runtime DLL would be missing beside the game), from the hook exactly its nine functions
 # under their decorated names, the clock from KERNEL32.dll, and it exports nothing.
 #
-#   cmake -DOBJDUMP=<objdump> -DMODULE=<Fraywick.asi> -P CheckPluginImports.cmake
+#   cmake -DOBJDUMP=<objdump> -DMODULE=<Fraywick.asi> -DHOOK_HEADER=<src/host/hook.h>
+#         -P CheckPluginImports.cmake
 cmake_minimum_required(VERSION 3.25)
 
-foreach(required OBJDUMP MODULE)
+foreach(required OBJDUMP MODULE HOOK_HEADER)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "CheckPluginImports: -D${required}=... is required")
   endif()
 endforeach()
 
 set(allowed_dlls SCRIPTHOOKRDR2.DLL KERNEL32.DLL MSVCRT.DLL)
-set(hook_functions
-    "?scriptRegister@@YAXPEAUHINSTANCE__@@P6AXXZ@Z"
-    "?scriptUnregister@@YAXPEAUHINSTANCE__@@@Z"
-    "?scriptWait@@YAXK@Z"
-    "?nativeInit@@YAX_K@Z"
-    "?nativePush64@@YAX_K@Z"
-    "?nativeCall@@YAPEA_KXZ"
-    "?worldGetAllPeds@@YAHPEAHH@Z"
-    "?keyboardHandlerRegister@@YAXP6AXKGEHHHH@Z@Z"
-    "?keyboardHandlerUnregister@@YAXP6AXKGEHHHH@Z@Z")
+# The hook's names, as hook.h declares them.
+include(${CMAKE_CURRENT_LIST_DIR}/HookNames.cmake)
+fraywick_read_hook_functions("${HOOK_HEADER}" hook)
+set(hook_functions ${hook_NAMES})
 set(clock_functions GetTickCount64 GetTickCount)
 
 execute_process(

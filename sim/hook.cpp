@@ -1,8 +1,8 @@
 // The nine functions of the simulated script hook, over the process-wide World.
 //
-// They are defined with the very signatures the plug-in imports. Natively the plug-in binds to
-// them by their ordinary C++ names; the Windows build exports them again under the hook's
-// MSVC-decorated names through aliases in ScriptHookRDR2.def.
+// They are defined against the plug-in's own declarations (host/hook.h). Natively the plug-in
+// binds to them by their ordinary C++ names; on Windows those declarations name each function by
+// its MSVC-decorated name, so the definitions here are made under that name and exported by it.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>

@@ -6,22 +6,13 @@
 #include <cstdint>
 #include <memory>
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// Exported under the hook's decorated names by the aliases in ScriptHookRDR2.def.
-#define SIM_HOOK_EXPORT
-using ScriptMain = void (*)();
-using KeyboardHandler = void (*)(DWORD, WORD, BYTE, BOOL, BOOL, BOOL, BOOL);
-#else
-// Natively the plug-in's own declarations are the hook's interface; defining the functions
-// against them makes any drift between the two a compile error.
+// The plug-in's own declarations are the hook's interface; defining the functions against them
+// makes any drift between the two a compile error. On Windows they also carry the decorated
+// names, so the double defines each function under the very name the real hook exports it by.
 #include "host/hook.h"
+#if defined(_WIN32)
+#define SIM_HOOK_EXPORT  // exported through the .def generated from hook.h
+#else
 #define SIM_HOOK_EXPORT __attribute__((visibility("default")))
 #endif
 

@@ -1,14 +1,20 @@
 // The script hook's nine functions, as the plug-in imports them, and the two clock functions of
 // the operating system.
 //
-// The hook exports C++ functions under MSVC-decorated names. MSVC reaches them through ordinary
-// dllimport declarations. mingw mangles C++ names the Itanium way, so there each declaration is
-// bound to its decorated name with an asm label; the import library generated from our .def file
-// supplies exactly those names. The label is quoted because '?' and '@' are not symbol characters
-// to the assembler unless quoted; and since g++ would glue its "__imp_" prefix in front of the
-// quotes, the mingw declarations are not dllimport: calls go through the import library's small
-// jump stubs to the same import table entries. Natively (Linux) the same declarations are plain
-// C++ functions that the simulated hook defines.
+// The hook exports C++ functions under MSVC-decorated names, and this is the one place they are
+// written: each declaration carries its name in FRAYWICK_DECORATED("..."), and the build reads
+// them from here for the hook's import library, the hook double's exports and the import check
+// (cmake/HookNames.cmake); a test decodes each name and compares it with its declaration. Keep
+// one declaration per function in this shape.
+//
+// mingw (clang and g++, the two compilers that build the plug-in) mangles C++ names the Itanium
+// way, so each declaration is bound to its decorated name with an asm label. The label is quoted
+// for g++ because '?' and '@' are not symbol characters to the assembler unless quoted; and since
+// g++ would glue its "__imp_" prefix in front of the quotes, the mingw declarations are not
+// dllimport: calls go through the import library's small jump stubs to the same import table
+// entries. Under MSVC, which nothing here builds or tests with, plain dllimport declarations would
+// take these names by themselves. Natively (Linux) the same declarations are plain C++ functions
+// that the simulated hook defines.
 //
 // The diagnostic build (Fraywick-diag) compiles the plug-in's sources once more with
 // FRAYWICK_DIAG_RECORDING defined. Then each declaration is bound instead to the recording layer's
