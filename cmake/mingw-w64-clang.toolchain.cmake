@@ -26,6 +26,8 @@ set(CMAKE_RC_COMPILER ${FRAYWICK_MINGW_TRIPLE}-windres)
 set(CMAKE_DLLTOOL ${FRAYWICK_MINGW_TRIPLE}-dlltool)
 # The import check and the release check read objdump's own listing of a module's tables.
 set(CMAKE_OBJDUMP ${FRAYWICK_MINGW_TRIPLE}-objdump)
+# LLVM's own tools for what lld made: stripping the module, reading it and its PDB back.
+set(FRAYWICK_OBJCOPY ${FRAYWICK_LLVM_BIN}/llvm-objcopy)
 
 # The mingw-w64 headers and import libraries of Debian's packages, never the Linux host's.
 set(CMAKE_SYSROOT /usr)
