@@ -49,14 +49,16 @@ demo:
 	build/demo/bin/fraywick-sim --svg build/demo/valentine.svg
 	@echo "The map of the evening: $(CURDIR)/build/demo/valentine.svg"
 
-# dist/Fraywick-<version>.zip from the Windows build: Fraywick.asi, Fraywick.ini, README.txt.
+# dist/Fraywick-<version>.zip from the shipped Windows build (Fraywick.asi, Fraywick.pdb,
+# Fraywick.ini, README.txt), and dist/SHA256SUMS over every file in dist/, written last.
 release: windows-tools
 	cmake --preset windows
 	cmake --build --preset windows --target release
 	rm -rf dist
 	mkdir -p dist
 	cp build/windows/dist/Fraywick-*.zip dist/
-	@echo "The release: $$(ls $(CURDIR)/dist/Fraywick-*.zip)"
+	cmake -DDIR=dist -P tools/release/sums.cmake
+	@echo "The release, in $(CURDIR)/dist:" && cat dist/SHA256SUMS
 
 # The Windows build comes first: a native test compares its traces with the native ones.
 test: windows windows-gcc test-native test-windows test-tsan test-fuzz

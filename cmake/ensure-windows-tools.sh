@@ -33,6 +33,8 @@ need wine64 /usr/lib/wine/wine64
 # The launcher scripts (wine, wineboot, wineserver) come with the wine package, which wine64 only
 # recommends.
 need wine /usr/bin/wine /usr/bin/wineboot /usr/bin/wineserver
+# The release zip is packed by Info-ZIP's zip (tools/release/pack.cmake).
+need zip /usr/bin/zip
 # GoogleTest's sources, built with the cross compiler for the Windows test program.
 need googletest /usr/src/googletest/googletest/CMakeLists.txt
 

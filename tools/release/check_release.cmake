@@ -1,8 +1,11 @@
-# Checks the release zip: exactly the three files a player copies into the game folder, the
-# plug-in as built, the settings file with its one setting off, a readme of this version, and
-# the version in the plug-in's version resource, where the file's properties show it.
+# Checks the release: the zip holds exactly the four files a player copies into the game folder,
+# in a fixed order with one fixed time; the plug-in and its PDB as built, and the PDB the one the
+# plug-in names; the settings file with its one setting off; a readme of this version; the
+# version in the plug-in's version resource, where the file's properties show it; and SHA256SUMS
+# beside the zip, naming every file there.
 #
-#   cmake -DZIP=... -DPLUGIN=... -DVERSION=1.2.3 -DOBJDUMP=... -DWORK=dir -P check_release.cmake
+#   cmake -DZIP=... -DPLUGIN=... -DPDB=... -DVERSION=1.2.3 -DOBJDUMP=... -DLLVM_BIN=...
+#         -DWORK=dir -P check_release.cmake
 
 function(fail message)
   message(FATAL_ERROR "release check: ${message}")
@@ -12,19 +15,85 @@ if(NOT EXISTS "${ZIP}")
   fail("${ZIP} was not made")
 endif()
 
-# --- the zip's contents, at its root ---
+# --- the zip's contents, at its root, in their order, all with one time ---
+set(expected_entries "Fraywick.asi;Fraywick.pdb;Fraywick.ini;README.txt")
 file(REMOVE_RECURSE "${WORK}")
 file(ARCHIVE_EXTRACT INPUT "${ZIP}" DESTINATION "${WORK}")
 file(GLOB_RECURSE entries RELATIVE "${WORK}" LIST_DIRECTORIES true "${WORK}/*")
+set(sorted_expected ${expected_entries})
 list(SORT entries)
-if(NOT entries STREQUAL "Fraywick.asi;Fraywick.ini;README.txt")
-  fail("the zip holds [${entries}], not [Fraywick.asi;Fraywick.ini;README.txt]")
+list(SORT sorted_expected)
+if(NOT entries STREQUAL sorted_expected)
+  fail("the zip holds [${entries}], not [${sorted_expected}]")
+endif()
+# "-rw-r--r--  0 0      0     1009152  8 Dec 00:53 Fraywick.asi", in the zip's own order
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tvf "${ZIP}" OUTPUT_VARIABLE listing)
+string(REGEX MATCHALL "[^\n]+" listing "${listing}")
+set(order)
+set(times)
+foreach(line IN LISTS listing)
+  if(line MATCHES "([^ ]+ +[^ ]+ +[^ ]+) +([^ ]+)$")
+    list(APPEND times "${CMAKE_MATCH_1}")
+    list(APPEND order "${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+if(NOT order STREQUAL expected_entries)
+  fail("the zip's entries stand in the order [${order}], not [${expected_entries}]")
+endif()
+list(REMOVE_DUPLICATES times)
+list(LENGTH times time_count)
+if(NOT time_count EQUAL 1)
+  fail("the zip's entries carry different times [${times}]: the times of the build, not one")
 endif()
 
-file(SHA256 "${WORK}/Fraywick.asi" packed)
-file(SHA256 "${PLUGIN}" built)
-if(NOT packed STREQUAL built)
-  fail("the zip's Fraywick.asi is not the one built at ${PLUGIN}")
+foreach(pair "Fraywick.asi=${PLUGIN}" "Fraywick.pdb=${PDB}")
+  string(REGEX MATCH "^([^=]+)=(.*)$" pair "${pair}")
+  file(SHA256 "${WORK}/${CMAKE_MATCH_1}" packed)
+  file(SHA256 "${CMAKE_MATCH_2}" built)
+  if(NOT packed STREQUAL built)
+    fail("the zip's ${CMAKE_MATCH_1} is not the one built at ${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+
+# --- the PDB is the one the plug-in names, so crash loggers and debuggers take it ---
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -DREADOBJ=${LLVM_BIN}/llvm-readobj -DPDBUTIL=${LLVM_BIN}/llvm-pdbutil
+          -DMODULE=${WORK}/Fraywick.asi -DPDB=${WORK}/Fraywick.pdb
+          -P ${CMAKE_CURRENT_LIST_DIR}/../../cmake/CheckPluginSymbols.cmake
+  OUTPUT_VARIABLE symbols ERROR_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  fail("the zip's Fraywick.pdb does not serve its Fraywick.asi: ${symbols}")
+endif()
+
+# --- SHA256SUMS beside the zip: every file of the folder, each hash right ---
+file(REAL_PATH "${ZIP}" zip_path)
+cmake_path(GET zip_path PARENT_PATH dist)
+if(NOT EXISTS "${dist}/SHA256SUMS")
+  fail("there is no SHA256SUMS beside ${ZIP}")
+endif()
+file(GLOB shipped RELATIVE "${dist}" LIST_DIRECTORIES false "${dist}/*")
+list(REMOVE_ITEM shipped SHA256SUMS)
+file(STRINGS "${dist}/SHA256SUMS" sums)
+set(summed)
+foreach(line IN LISTS sums)
+  if(NOT line MATCHES "^([0-9a-f]+)  (.+)$")
+    fail("SHA256SUMS has a line that is not '<hash>  <file>': '${line}'")
+  endif()
+  set(name "${CMAKE_MATCH_2}")
+  set(hash "${CMAKE_MATCH_1}")
+  if(NOT EXISTS "${dist}/${name}")
+    fail("SHA256SUMS names ${name}, which is not there")
+  endif()
+  file(SHA256 "${dist}/${name}" actual)
+  if(NOT actual STREQUAL hash)
+    fail("SHA256SUMS gives ${name} the hash ${hash}; it is ${actual}")
+  endif()
+  list(APPEND summed "${name}")
+endforeach()
+list(SORT shipped)
+list(SORT summed)
+if(NOT summed STREQUAL shipped)
+  fail("SHA256SUMS covers [${summed}], the folder holds [${shipped}]")
 endif()
 
 # --- the settings file: commented, its one setting off ---
@@ -57,10 +126,10 @@ if(comments LESS 5)
   fail("Fraywick.ini should explain itself in comments; it has ${comments} comment lines")
 endif()
 
-# --- the readme: this version, and the three things a player needs to know ---
+# --- the readme: this version, and the things a player needs to know ---
 file(READ "${WORK}/README.txt" readme)
 foreach(needed "Fraywick ${VERSION}" "INSTALLING" "UNINSTALLING" "FemaleBrawlers"
-               "ScriptHookRDR2.dll")
+               "ScriptHookRDR2.dll" "Fraywick.pdb")
   string(FIND "${readme}" "${needed}" at)
   if(at LESS 0)
     fail("README.txt does not mention '${needed}'")
@@ -128,4 +197,5 @@ if(at LESS 0)
   fail("the version resource does not name the file Fraywick.asi")
 endif()
 
-message(STATUS "release check: ${ZIP} holds Fraywick.asi ${VERSION}, Fraywick.ini, README.txt")
+message(STATUS "release check: ${ZIP} holds Fraywick.asi ${VERSION} with its Fraywick.pdb, "
+               "Fraywick.ini and README.txt; SHA256SUMS covers ${shipped}")
