@@ -1,6 +1,6 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
 .PHONY: all native test test-native test-tools windows windows-gcc test-windows windows-tools demo \
-  release bench test-tsan fuzz test-fuzz clean
+  release test-reproducible bench test-tsan fuzz test-fuzz clean
 
 # cmake runs make underneath; its "Entering directory" chatter would bury the demo's report.
 MAKEFLAGS += --no-print-directory
@@ -60,8 +60,13 @@ release: windows-tools
 	cmake -DDIR=dist -P tools/release/sums.cmake
 	@echo "The release, in $(CURDIR)/dist:" && cat dist/SHA256SUMS
 
+# Two clones of the commit at two different paths, each building only the release: the DLL, the
+# PDB, the zip and SHA256SUMS must come out byte for byte the same (build/reproducible).
+test-reproducible: windows-tools
+	tools/release/reproducible_test.sh
+
 # The Windows build comes first: a native test compares its traces with the native ones.
-test: windows windows-gcc test-native test-windows test-tsan test-fuzz
+test: windows windows-gcc test-native test-windows test-tsan test-fuzz test-reproducible
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
 # no sanitizers. The wall clock of a shared machine is noisy, so the verdict comes from plug-in
