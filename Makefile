@@ -1,6 +1,6 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
 .PHONY: all native test test-native test-tools windows windows-gcc test-windows windows-tools demo \
-  release test-reproducible bench test-tsan fuzz test-fuzz clean
+  release test-reproducible lint bench test-tsan fuzz test-fuzz clean
 
 # cmake runs make underneath; its "Entering directory" chatter would bury the demo's report.
 MAKEFLAGS += --no-print-directory
@@ -65,8 +65,16 @@ release: windows-tools
 test-reproducible: windows-tools
 	tools/release/reproducible_test.sh
 
+# clang-tidy over src/ with the checks of .clang-tidy, on the native build's compilation database
+# (configuring is enough), and clang-format over every C++ file: any finding fails it.
+lint:
+	@command -v clang-tidy >/dev/null && command -v clang-format >/dev/null || \
+	  { apt-get update && apt-get install -y --no-install-recommends clang-tidy clang-format; }
+	cmake --preset native
+	tools/lint.sh
+
 # The Windows build comes first: a native test compares its traces with the native ones.
-test: windows windows-gcc test-native test-windows test-tsan test-fuzz test-reproducible
+test: lint windows windows-gcc test-native test-windows test-tsan test-fuzz test-reproducible
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
 # no sanitizers. The wall clock of a shared machine is noisy, so the verdict comes from plug-in

@@ -18,8 +18,8 @@ constexpr char kUnarmed[] = "WEAPON_UNARMED";
 // The brawlers recruited in one call, in recruitment order; entry k of both lists is the same
 // brawler. There can be no more brawlers than peds in the snapshot, so no heap is needed.
 struct Brawlers {
-  std::array<Hash, kSnapshotCapacity> brawlerGroups;
-  std::array<Ped, kSnapshotCapacity> brawlerPeds;
+  std::array<Hash, kSnapshotCapacity> brawlerGroups{};
+  std::array<Ped, kSnapshotCapacity> brawlerPeds{};
   std::size_t count = 0;
 
   void append(Hash group, Ped ped) {

@@ -12,8 +12,8 @@ namespace fraywick {
 inline constexpr std::size_t kSaloonCount = 13;
 
 struct Saloon {
-  const char* name;  // a label for people reading the table; nothing compares it
-  Hash bartenderModel;
+  const char* name = nullptr;  // a label for people reading the table; nothing compares it
+  Hash bartenderModel = 0;
   PaddedVector3 triggerPoint;  // both the event sphere and the recruitment sphere centre here
 };
 

@@ -38,7 +38,7 @@
 #else
 // The hook's signatures are written in Windows types; natively they get stand-ins of the same
 // widths so that both builds compile the same declarations.
-struct HINSTANCE__;
+struct HINSTANCE__;  // NOLINT(bugprone-reserved-identifier): Windows' own name for it
 using HMODULE = HINSTANCE__*;
 using DWORD = std::uint32_t;
 using WORD = std::uint16_t;

@@ -34,7 +34,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID /*reserved
 // Natively the plug-in is a shared object that the simulated hook dlopens. The loader's
 // constructor and destructor calls stand in for the attach and detach notifications, and the
 // object's own DSO handle stands in for the module handle.
-extern "C" void* __dso_handle;
+extern "C" void* __dso_handle;  // NOLINT(bugprone-reserved-identifier): the toolchain's name
 
 namespace {
 

@@ -23,6 +23,8 @@ void replaceAll(std::string& text, std::string_view from, std::string_view to) {
   }
 }
 
+// The line is taken by value, as the reader's interface has it.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 IniLineKind parseLine(std::string line, std::pair<std::string, std::string>& result) {
   result.first.clear();
   result.second.clear();

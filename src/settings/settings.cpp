@@ -37,7 +37,9 @@ bool readDecimal(std::string text, std::int32_t& number) {
 
 Settings settings;
 
-IniLoader settingsFile{kSettingsFileName};
+// Twelve characters fit std::string's own buffer: nothing is allocated, so nothing can throw
+// while the loader constructs it.
+IniLoader settingsFile{kSettingsFileName};  // NOLINT(cert-err58-cpp)
 IniDocument settingsDocument;
 
 void loadSettings() noexcept {
