@@ -82,8 +82,9 @@ else()
   list(APPEND problems "${PDB} shows no GUID and age")
 endif()
 if(NOT "${module_guid} ${module_age}" STREQUAL "${pdb_guid} ${pdb_age}")
-  list(APPEND problems
-       "the module expects PDB ${module_guid} age ${module_age}; ${pdb_name} is ${pdb_guid} age ${pdb_age}")
+  string(CONCAT problem "the module expects PDB ${module_guid} age ${module_age}; "
+                "${pdb_name} is ${pdb_guid} age ${pdb_age}")
+  list(APPEND problems "${problem}")
 endif()
 
 if(problems)
