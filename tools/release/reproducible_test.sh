@@ -51,7 +51,9 @@ for file in "${files[@]}"; do
 done
 if [ $different -ne 0 ]; then
   echo "FAILED: $different of ${#files[@]} files differ between the two clones"
+  echo "reproducible: $((${#files[@]} - different)) passed, $different failed"
   exit 1
 fi
 rm -rf "$work"
-echo "${#files[@]} passed, 0 failed: two clones of ${commit:0:12} build the same release bytes"
+echo "two clones of ${commit:0:12} build the same release bytes"
+echo "reproducible: ${#files[@]} passed, 0 failed"
