@@ -48,8 +48,9 @@ trap 'rm -rf "$work"' EXIT
 
 if [ -n "$zip" ]; then
   [ -f "$zip" ] || fail "no such zip: $zip"
+  zip=$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")
   mkdir "$work/zip"
-  (cd "$work/zip" && cmake -E tar xf "$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")")
+  (cd "$work/zip" && cmake -E tar xf "$zip")
   module=${module:-$work/zip/Fraywick.asi}
   pdb=${pdb:-$work/zip/Fraywick.pdb}
 fi

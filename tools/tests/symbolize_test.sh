@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The crash-log symbolizer against the shipped build (Fraywick.asi and its PDB):
 #
-#   symbolize_test.sh lines BIN_DIR         a crash log with return addresses inside four
+#   symbolize_test.sh lines BIN_DIR ZIP     a crash log with return addresses inside four
 #                                           functions gives each function, its own source file
-#                                           and a line inside its body
+#                                           and a line inside its body; the release zip of the
+#                                           same build gives the same
 #   symbolize_test.sh refuses BIN_DIR PDB   the same module beside the PDB of another build is
 #                                           refused, with the reason, and no line is printed
 #
@@ -72,6 +73,10 @@ done <<<"$cases" >"$work/cases"
 awk '{ print "  frame " NR ": " $3 }' "$work/cases" >"$work/log"
 "$symbolize" --module "$bin/Fraywick.asi" "$work/log" >"$work/out" || fail "the symbolizer failed"
 cat "$work/out"
+# From the zip, named by a relative path as a maintainer would type it.
+(cd "$(dirname "$3")" && "$symbolize" --zip "./$(basename "$3")" "$work/log") >"$work/from-zip" ||
+  fail "the symbolizer failed on $3"
+cmp -s "$work/out" "$work/from-zip" || fail "the release zip gives other frames: $(cat "$work/from-zip")"
 
 while read -r function file address; do
   # The frame the address lies in is the last one listed under it; inlined ones come before.
