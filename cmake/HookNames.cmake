@@ -1,5 +1,6 @@
 # The script hook's nine functions are written down once, in src/host/hook.h: each declaration
-# carries the decorated name the hook exports it by, in FRAYWICK_DECORATED("..."). Everything
+# carries its own name and the decorated name the hook exports it by, in
+# FRAYWICK_HOOK_NAME(plain, "decorated"). Everything
 # else that needs those names reads them from there through this file: the .def files of the
 # plug-in's import library and of the hook double (written at configure time, and again whenever
 # hook.h changes), the import check and the test that decodes the names.
@@ -17,17 +18,22 @@ function(fraywick_read_hook_functions header prefix)
   set(names)
   set(declarations)
   foreach(item IN LISTS found)
-    if(NOT item MATCHES "^FRAYWICK_HOOK_IMPORT([^\"]*)FRAYWICK_DECORATED\\(\"([^\"]+)\"\\)[ \t\n]*$")
+    if(NOT item MATCHES
+       "^FRAYWICK_HOOK_IMPORT([^\"]*)FRAYWICK_HOOK_NAME\\(([A-Za-z0-9_]+), *\"([^\"]+)\"\\)[ \t\n]*$")
       message(FATAL_ERROR "${header}: a hook declaration without its decorated name: ${item}")
     endif()
-    set(name "${CMAKE_MATCH_2}")
+    set(name "${CMAKE_MATCH_3}")
+    set(plain "${CMAKE_MATCH_2}")
     string(REGEX REPLACE "[ \t\n]+" " " declaration "${CMAKE_MATCH_1}")
     string(STRIP "${declaration}" declaration)
+    if(NOT declaration MATCHES "[ *]${plain} ?\\(")
+      message(FATAL_ERROR "${header}: FRAYWICK_HOOK_NAME(${plain}, ...) stands on '${declaration}'")
+    endif()
     list(APPEND names "${name}")
     list(APPEND declarations "${declaration}")
   endforeach()
   if(NOT names)
-    message(FATAL_ERROR "${header}: no FRAYWICK_DECORATED(\"...\") declarations found")
+    message(FATAL_ERROR "${header}: no FRAYWICK_HOOK_NAME(plain, \"...\") declarations found")
   endif()
   set(${prefix}_NAMES "${names}" PARENT_SCOPE)
   set(${prefix}_DECLARATIONS "${declarations}" PARENT_SCOPE)

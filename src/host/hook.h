@@ -2,7 +2,7 @@
 // the operating system.
 //
 // The hook exports C++ functions under MSVC-decorated names, and this is the one place they are
-// written: each declaration carries its name in FRAYWICK_DECORATED("..."), and the build reads
+// written: each declaration carries it in FRAYWICK_HOOK_NAME(plain, "..."), and the build reads
 // them from here for the hook's import library, the hook double's exports and the import check
 // (cmake/HookNames.cmake); a test decodes each name and compares it with its declaration. Keep
 // one declaration per function in this shape.
