@@ -83,6 +83,8 @@ allow(msvcrt "std::terminate, and mingw-w64 start-up when a pseudo-relocation fa
 allow(msvcrt "libstdc++'s file streams, on C stdio: reading Fraywick.ini"
       fopen _wfopen _fdopen fclose fflush setvbuf _fileno _fstat64 _lseeki64 _read _write _close)
 allow(msvcrt "the INI reader opens regular files only (src/settings/ini.cpp)" _stat64)
+allow(msvcrt "the diagnostic build's recording layer (src/diag/recorder.cpp): reads Fraywick.ini \
+in pieces and writes the recording" fread fseek ftell rewind)
 allow(msvcrt "stderr messages of std::terminate's handler and mingw-w64's start-up"
       __iob_func fputc fputs fwrite vfprintf strerror)
 allow(msvcrt "libstdc++'s locale facets, which every stream is made with"

@@ -342,6 +342,8 @@ void recordNative(const UINT64* results) {
   for (std::size_t i = 0; i < recorder.slotCount; ++i) {
     putChar(' ');
     if (i == 0 && info.text && recorder.slots[0] != 0) {
+      // The slot holds the address of the plug-in's own text, as the hook receives it.
+      // NOLINTNEXTLINE(performance-no-int-to-ptr)
       const auto* text = reinterpret_cast<const unsigned char*>(recorder.slots[0]);
       putChar('"');
       for (std::size_t n = 0; n < kMaxText && text[n] != 0; ++n) putQuotedByte(text[n]);

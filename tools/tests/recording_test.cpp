@@ -285,8 +285,8 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
       {"unknown format", replaced("format 1\n", "format 2\n"), 1,
        "expected format 1, found format '2': a newer fraywick-sim reads it"},
       {"newer plug-in", replaced("# plugin 1.0.0", "# plugin 1.10.0"), 2,
-       "expected a recording of Fraywick 1.0.0 or older, found one of 1.10.0: a newer "
-       "fraywick-sim reads it"},
+       "expected a recording of Fraywick " FRAYWICK_SIM_VERSION
+       " or older, found one of 1.10.0: a newer fraywick-sim reads it"},
       {"garbage in a slot", replaced("0x0000000041000000", "0x00000000410000G0"), 10,
        "expected a slot as 0x and 16 hex digits, found '0x00000000410000G0'"},
       {"a line that is no call", replaced("load keyboardHandlerRegister", "load keyboardHandler"),
