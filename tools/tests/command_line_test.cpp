@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_directory.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -21,12 +23,7 @@ struct Result {
 
 class CommandLine : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           (std::string("fraywick-cli-") +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = fraywick::testing::freshTestDirectory(); }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);

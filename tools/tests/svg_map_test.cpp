@@ -15,6 +15,7 @@
 #include "demo/run.h"
 #include "demo/scenario.h"
 #include "sim/host.h"
+#include "support/test_directory.h"
 
 namespace fraywick::demo {
 namespace {
@@ -53,12 +54,7 @@ bool haveProgram(const char* name) {
 
 class SvgFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("fraywick-svg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = fraywick::testing::freshTestDirectory(); }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
