@@ -5,6 +5,7 @@
 #include <fstream>
 #include <map>
 
+#include "demo/trace.h"
 #include "sim/host.h"
 #include "sim/world.h"
 
@@ -22,21 +23,6 @@ std::string hex64(std::uint64_t value) {
 std::string when(int frame) {
   return frame == 0 ? "load" : frame < 0 ? "unload" : std::to_string(frame);
 }
-
-// Numbers addresses in order of first appearance, as the recording does.
-class Tokens {
- public:
-  explicit Tokens(const char* kind) : kind_(kind) {}
-  std::string operator()(std::uint64_t address) {
-    if (address == 0) return "null";
-    const auto [slot, added] = numbers_.try_emplace(address, numbers_.size() + 1);
-    return kind_ + "#" + std::to_string(slot->second);
-  }
-
- private:
-  std::string kind_;
-  std::map<std::uint64_t, std::size_t> numbers_;
-};
 
 class Replayer final : public sim::Answers {
  public:

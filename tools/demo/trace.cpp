@@ -30,21 +30,6 @@ std::string quoted(const std::string& text) {
   return out + "\"";
 }
 
-// Stable names for addresses that differ from run to run and platform to platform.
-class Tokens {
- public:
-  explicit Tokens(const char* kind) : kind_(kind) {}
-  std::string operator()(std::uint64_t address) {
-    if (address == 0) return "null";
-    const auto [slot, added] = numbers_.try_emplace(address, numbers_.size() + 1);
-    return kind_ + "#" + std::to_string(slot->second);
-  }
-
- private:
-  std::string kind_;
-  std::map<std::uint64_t, std::size_t> numbers_;
-};
-
 // One more word of a line. (Appending, rather than " " + word, also keeps g++ 12 from a false
 // -Wrestrict alarm about the temporary.)
 void add(std::string& line, const std::string& word) {

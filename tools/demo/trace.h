@@ -15,6 +15,9 @@
 // call, and what became of Fraywick.ini just before.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <map>
 #include <ostream>
 #include <string>
 
@@ -25,5 +28,22 @@ namespace fraywick::demo {
 inline constexpr int kTraceFormat = 1;
 
 void writeTrace(const Run& run, std::ostream& out);
+
+// Stable names for addresses that differ from run to run and platform to platform: "module#1",
+// "function#2", numbered in order of first appearance (0 reads "null"). The trace, a recording
+// and a replay's report all name them so.
+class Tokens {
+ public:
+  explicit Tokens(const char* kind) : kind_(kind) {}
+  std::string operator()(std::uint64_t address) {
+    if (address == 0) return "null";
+    const auto [slot, added] = numbers_.try_emplace(address, numbers_.size() + 1);
+    return kind_ + "#" + std::to_string(slot->second);
+  }
+
+ private:
+  std::string kind_;
+  std::map<std::uint64_t, std::size_t> numbers_;
+};
 
 }  // namespace fraywick::demo
