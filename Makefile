@@ -1,32 +1,32 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
-.PHONY: all native test test-native test-tools windows windows-gcc test-windows windows-tools demo \
-  release test-reproducible lint bench test-tsan fuzz test-fuzz clean
+.PHONY: all packages native test test-native windows windows-gcc test-windows demo release \
+  test-reproducible lint bench bench-build test-tsan fuzz test-fuzz clean
 
 # cmake runs make underneath; its "Entering directory" chatter would bury the demo's report.
 MAKEFLAGS += --no-print-directory
 
 all: native
 
-native:
+# What the targets below need beyond git, make, CMake and g++ (GoogleTest, LLVM, mingw-w64, Wine,
+# ...), installed when missing: tools/install-tools.sh is the one place that runs apt-get.
+packages:
+	@tools/install-tools.sh
+
+native: packages
 	cmake --preset native
 	cmake --build --preset native
 
-test-native: native test-tools
+test-native: native
 	ctest --preset native
-
-# The map tests render the SVG (rsvg-convert) and check that it is well-formed XML (xmllint).
-test-tools:
-	@command -v rsvg-convert >/dev/null && command -v xmllint >/dev/null || \
-	  { apt-get update && apt-get install -y --no-install-recommends librsvg2-bin libxml2-utils; }
 
 # Fraywick.asi with its PDB, and the Windows test program: clang and lld for mingw-w64, the
 # build that ships.
-windows: windows-tools
+windows: packages
 	cmake --preset windows
 	cmake --build --preset windows
 
 # The same with mingw-w64's g++, the second compiler.
-windows-gcc: windows-tools
+windows-gcc: packages
 	cmake --preset windows-gcc
 	cmake --build --preset windows-gcc
 
@@ -35,10 +35,6 @@ windows-gcc: windows-tools
 test-windows: windows windows-gcc
 	ctest --preset windows
 	ctest --preset windows-gcc
-
-# mingw-w64 and Wine are not on a fresh machine: install them when they are missing.
-windows-tools:
-	@sh cmake/ensure-windows-tools.sh
 
 # The showcase, on a machine with nothing but cmake and g++: builds fraywick-sim and the plug-in
 # (Release, no sanitizers, no test framework), runs the evening at the Valentine saloon and
@@ -51,7 +47,7 @@ demo:
 
 # dist/Fraywick-<version>.zip from the shipped Windows build (Fraywick.asi, Fraywick.pdb,
 # Fraywick.ini, README.txt), and dist/SHA256SUMS over every file in dist/, written last.
-release: windows-tools
+release: packages
 	cmake --preset windows
 	cmake --build --preset windows --target release
 	rm -rf dist
@@ -62,33 +58,36 @@ release: windows-tools
 
 # Two clones of the commit at two different paths, each building only the release: the DLL, the
 # PDB, the zip and SHA256SUMS must come out byte for byte the same (build/reproducible).
-test-reproducible: windows-tools
+test-reproducible: packages
 	tools/release/reproducible_test.sh
 
 # clang-tidy over src/ with the checks of .clang-tidy, on the native build's compilation database
 # (configuring is enough), and clang-format over every C++ file: any finding fails it.
-lint:
-	@command -v clang-tidy >/dev/null && command -v clang-format >/dev/null || \
-	  { apt-get update && apt-get install -y --no-install-recommends clang-tidy clang-format; }
+# The LLVM's own clang-tidy and clang-format (tools/toolchain.sh), whichever release it is.
+lint: packages
 	cmake --preset native
 	tools/lint.sh
 
-# The Windows build comes first: a native test compares its traces with the native ones.
-test: lint windows windows-gcc test-native test-windows test-tsan test-fuzz test-reproducible
+# The Windows build comes first: a native test compares its traces with the native ones. The
+# benchmarks are built, not run, so that they cannot rot unseen.
+test: lint windows windows-gcc test-native test-windows test-tsan test-fuzz test-reproducible \
+  bench-build
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
 # no sanitizers. The wall clock of a shared machine is noisy, so the verdict comes from plug-in
 # and floor timed in turns, and callgrind's instruction counts follow, which ignore the load.
-bench:
-	cmake --preset bench
-	cmake --build build/bench --target fraywick_bench -j2
+bench: bench-build
 	build/bench/bin/fraywick_bench --benchmark_repetitions=7 --benchmark_min_time=0.1 \
 	  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 	bench/instructions.sh build/bench/bin/fraywick_bench
 
+bench-build: packages
+	cmake --preset bench
+	cmake --build build/bench --target fraywick_bench -j2
+
 # The tests in which threads meet (the keyboard handler on its own thread while the script
 # runs), built with ThreadSanitizer: a race fails them.
-test-tsan:
+test-tsan: packages
 	cmake --preset tsan
 	cmake --build build/tsan --target fraywick_thread_tests Fraywick -j2
 	ctest --preset tsan
@@ -97,13 +96,15 @@ test-tsan:
 # AddressSanitizer, UndefinedBehaviorSanitizer), each checking its invariants on every input:
 # `make fuzz` for ten minutes each, `make test` for thirty seconds each.
 FUZZ_SECONDS ?= 600
-fuzz:
-	@command -v clang++ >/dev/null || { apt-get update && apt-get install -y clang; }
+fuzz: packages
 	fuzz/run.sh $(FUZZ_SECONDS) ini
 	fuzz/run.sh $(FUZZ_SECONDS) recording
 
-test-fuzz:
-	@$(MAKE) fuzz FUZZ_SECONDS=30
+test-fuzz: packages
+	fuzz/run.sh 30 ini
+	fuzz/run.sh 30 recording
 
+# --one-file-system: a fresh system of test-fresh left mounted by a killed run has the machine's
+# /dev bound inside; never delete through it.
 clean:
-	rm -rf build dist
+	rm -rf --one-file-system build dist

@@ -2,15 +2,15 @@
 # build that ships. GNU ld writes no PDB, and the PDB (CodeView) is the symbol format that
 # Windows debuggers and the game's crash loggers read; lld writes one beside the module.
 #
-# clang 16, not the machine's clang 14: 14 records its whole command line, absolute paths
-# included, in the PDB, so two checkouts at different paths would never give the same bytes;
-# 16 can leave it out (-gno-codeview-command-line).
+# The LLVM is the one tools/toolchain.sh chooses, 16 or newer: clang 14 records its whole command
+# line, absolute paths included, in the PDB, so two checkouts at different paths would never give
+# the same bytes; 16 can leave it out (-gno-codeview-command-line).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-runtime.cmake)
 
-set(FRAYWICK_LLVM_BIN /usr/lib/llvm-16/bin)
+fraywick_toolchain_facts(LLVM_BIN)
 set(CMAKE_C_COMPILER ${FRAYWICK_LLVM_BIN}/clang)
 set(CMAKE_CXX_COMPILER ${FRAYWICK_LLVM_BIN}/clang++)
 set(CMAKE_C_COMPILER_TARGET ${FRAYWICK_MINGW_TRIPLE})
@@ -37,8 +37,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# lld 16, named by path: the clang driver would otherwise take the first ld.lld on the PATH,
-# which is lld 14. Everything is linked statically, as in the g++ build.
+# That LLVM's lld, named by path: the clang driver would otherwise take the first ld.lld on the
+# PATH, which may be an older one. Everything is linked statically, as in the g++ build.
 set(_fraywick_link_init "-static --ld-path=${FRAYWICK_LLVM_BIN}/ld.lld")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_fraywick_link_init}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_fraywick_link_init}")

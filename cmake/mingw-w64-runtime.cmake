@@ -11,8 +11,10 @@
 # A target opts into the win32 runtime with the target property FRAYWICK_WIN32_RUNTIME; the
 # flags below pick each target's headers and libraries by that property.
 set(FRAYWICK_MINGW_TRIPLE x86_64-w64-mingw32)
-set(FRAYWICK_MINGW_POSIX_DIR /usr/lib/gcc/${FRAYWICK_MINGW_TRIPLE}/12-posix)
-set(FRAYWICK_MINGW_WIN32_DIR /usr/lib/gcc/${FRAYWICK_MINGW_TRIPLE}/12-win32)
+# Each thread model's folder of libgcc, libstdc++ and their headers, as its g++ reports it (the
+# folder is named after the GCC release).
+include(${CMAKE_CURRENT_LIST_DIR}/ToolchainFacts.cmake)
+fraywick_toolchain_facts(MINGW_POSIX_RUNTIME MINGW_WIN32_RUNTIME)
 
 define_property(TARGET PROPERTY FRAYWICK_WIN32_RUNTIME
   BRIEF_DOCS "Link the win32 thread model's runtime (the plug-in) instead of the posix one")
@@ -35,12 +37,12 @@ endfunction()
 # that brings its own runtime (g++ of the posix model) needs only the win32 override; one that
 # brings none (clang) needs both. Called once, at the top of the build.
 function(fraywick_use_mingw_runtimes driver_has_posix_runtime)
-  _fraywick_runtime_headers(win32_headers ${FRAYWICK_MINGW_WIN32_DIR})
-  _fraywick_runtime_headers(posix_headers ${FRAYWICK_MINGW_POSIX_DIR})
+  _fraywick_runtime_headers(win32_headers ${FRAYWICK_MINGW_WIN32_RUNTIME})
+  _fraywick_runtime_headers(posix_headers ${FRAYWICK_MINGW_POSIX_RUNTIME})
   # -B finds the runtime's start-up objects (crtbegin.o), -L its libraries; both come before the
   # driver's own, so they win.
-  set(win32_link -B${FRAYWICK_MINGW_WIN32_DIR}/ -L${FRAYWICK_MINGW_WIN32_DIR})
-  set(posix_link -B${FRAYWICK_MINGW_POSIX_DIR}/ -L${FRAYWICK_MINGW_POSIX_DIR} -lwinpthread)
+  set(win32_link -B${FRAYWICK_MINGW_WIN32_RUNTIME}/ -L${FRAYWICK_MINGW_WIN32_RUNTIME})
+  set(posix_link -B${FRAYWICK_MINGW_POSIX_RUNTIME}/ -L${FRAYWICK_MINGW_POSIX_RUNTIME} -lwinpthread)
   if(driver_has_posix_runtime)
     set(posix_headers "")
     set(posix_link "")

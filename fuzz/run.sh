@@ -13,6 +13,9 @@ if ! [[ "$seconds" =~ ^[0-9]+$ ]] || ((seconds == 0)) || [[ ! "$which" =~ ^(ini|
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
+# The LLVM of the rest of the build (tools/toolchain.sh), whose libFuzzer runtime is installed.
+llvm=$("$root/tools/toolchain.sh" --value LLVM_BIN)
+[[ -x "$llvm/clang++" ]] || { echo "no clang++ in '$llvm': make fuzz installs it" >&2; exit 2; }
 out="$root/build/fuzz"
 target="$out/${which}_fuzz"
 if [[ $which == ini ]]; then
@@ -37,13 +40,13 @@ version=$(sed -n 's/^project(Fraywick VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLi
 
 stale=0
 [[ -x "$target" ]] || stale=1
-for source in "${sources[@]}" "${headers[@]}" "$root/CMakeLists.txt"; do
+for source in "${sources[@]}" "${headers[@]}" "$root/CMakeLists.txt" "$llvm/clang++"; do
   [[ "$source" -nt "$target" ]] && stale=1
 done
 if ((stale)); then
   # -O1 keeps the sanitizers fast and the stack traces readable; no recovery, so undefined
   # behaviour stops the run like a crash does.
-  clang++ -std=c++20 -O1 -g -Wall -Wextra -fno-omit-frame-pointer \
+  "$llvm/clang++" -std=c++20 -O1 -g -Wall -Wextra -fno-omit-frame-pointer \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -DFRAYWICK_SIM_BUILDING -DFRAYWICK_SIM_VERSION="\"$version\"" \
     -I "$root/src" -I "$root" -I "$root/tools" "${sources[@]}" "${libraries[@]}" -o "$target"

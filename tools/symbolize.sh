@@ -16,8 +16,9 @@
 # PDB's identity) and llvm-symbolizer (addresses to lines, inlined frames included).
 set -euo pipefail
 
-llvm=${FRAYWICK_LLVM_BIN:-/usr/lib/llvm-16/bin}
 root=$(cd "$(dirname "$0")/.." && pwd)
+# The build's own LLVM (tools/toolchain.sh), unless the caller names one.
+llvm=${FRAYWICK_LLVM_BIN:-$("$root/tools/toolchain.sh" --value LLVM_BIN)}
 module=""
 pdb=""
 zip=""

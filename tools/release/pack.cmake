@@ -18,7 +18,7 @@ endforeach()
 
 find_program(ZIP_PROGRAM zip)
 if(NOT ZIP_PROGRAM)
-  message(FATAL_ERROR "pack: the release is packed with zip: apt-get install zip")
+  message(FATAL_ERROR "pack: the release is packed with zip, which `make release` installs")
 endif()
 
 # The commit's time: the same for every checkout of it, unlike the time of the build.

@@ -18,7 +18,7 @@ bin=$2
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 symbolize=$root/tools/symbolize.sh
-llvm=${FRAYWICK_LLVM_BIN:-/usr/lib/llvm-16/bin}
+llvm=${FRAYWICK_LLVM_BIN:-$("$root/tools/toolchain.sh" --value LLVM_BIN)}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
