@@ -216,8 +216,8 @@ TEST_F(WindowsModuleTest, ThreadAttachAndDetachMakeNoHookCall) {
   clearCalls();
   // Each thread start and end sends the plug-in's DllMain a thread notification.
   for (int i = 0; i < 4; ++i) std::thread([] {}).join();
-  HANDLE thread = CreateThread(
-      nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr);
+  LPTHREAD_START_ROUTINE doNothing = [](void*) -> DWORD { return 0; };
+  HANDLE thread = CreateThread(nullptr, 0, doNothing, nullptr, 0, nullptr);
   ASSERT_NE(thread, nullptr);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);

@@ -56,9 +56,9 @@ SaloonTable fillSaloonTable() {
 // The once-only guard of the table's fill is written out rather than left to a function-local
 // static: the runtime the Windows module links guards those with a lock that it creates in each
 // module and never closes, a handle left in the game per load.
-enum TableState : int { kEmpty, kFilling, kFilled };
+enum TableState : std::uint8_t { kEmpty, kFilling, kFilled };
 SaloonTable filledTable;  // zero until filled
-std::atomic<int> tableState{kEmpty};
+std::atomic<std::uint8_t> tableState{kEmpty};
 
 }  // namespace
 
@@ -66,7 +66,7 @@ BrawlState brawlState;
 
 const SaloonTable& saloonTable() {
   if (tableState.load(std::memory_order_acquire) != kFilled) {
-    int expected = kEmpty;
+    std::uint8_t expected = kEmpty;
     if (tableState.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
       filledTable = fillSaloonTable();
       tableState.store(kFilled, std::memory_order_release);

@@ -44,7 +44,7 @@ constexpr std::size_t kMaxSlots = 32;
 constexpr std::size_t kMaxPeds = 256;
 constexpr std::size_t kMaxText = 255;
 
-enum class Phase { Off, Load, Running, Unload, Stopped };
+enum class Phase : std::uint8_t { Off, Load, Running, Unload, Stopped };
 
 // Addresses differ from load to load; the recording numbers them in order of appearance, as the
 // trace does. A handful is all one load ever passes.
@@ -256,7 +256,8 @@ void recordStart() {
   // The size first, so the reader knows how much text to expect.
   long size = -1;
   if (std::fseek(ini, 0, SEEK_END) == 0) size = std::ftell(ini);
-  std::rewind(ini);
+  // Back to the start, or the text read would not be the file's: kept as a file not read.
+  if (std::fseek(ini, 0, SEEK_SET) != 0) size = -1;
   if (size < 0 || static_cast<std::uint64_t>(size) > kMaxIniBytes) {
     std::fclose(ini);
     put(kIniNotKeptWord);
@@ -325,8 +326,7 @@ void recordRegister(HMODULE module, ScriptMain entry) {
   putWhen();
   put(" scriptRegister");
   putToken(recorder.modules, "module", reinterpret_cast<std::uintptr_t>(module));
-  putToken(recorder.functions, "function",
-           reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(entry)));
+  putToken(recorder.functions, "function", reinterpret_cast<std::uintptr_t>(entry));
   endLine(start);
 }
 
@@ -433,15 +433,13 @@ int fraywickDiag_worldGetAllPeds(int* peds, int capacity) {
 }
 
 void fraywickDiag_keyboardHandlerRegister(KeyboardHandler handler) {
-  diag::recordHookCall("keyboardHandlerRegister",
-                       reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(handler)),
+  diag::recordHookCall("keyboardHandlerRegister", reinterpret_cast<std::uintptr_t>(handler),
                        &recorder.functions, "function");
   keyboardHandlerRegister(handler);
 }
 
 void fraywickDiag_keyboardHandlerUnregister(KeyboardHandler handler) {
-  diag::recordHookCall("keyboardHandlerUnregister",
-                       reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(handler)),
+  diag::recordHookCall("keyboardHandlerUnregister", reinterpret_cast<std::uintptr_t>(handler),
                        &recorder.functions, "function");
   keyboardHandlerUnregister(handler);
   // The last call of the detach: the recording is complete.

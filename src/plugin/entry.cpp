@@ -39,7 +39,7 @@ extern "C" void* __dso_handle;  // NOLINT(bugprone-reserved-identifier): the too
 namespace {
 
 HMODULE ownModule() {
-  return static_cast<HMODULE>(static_cast<void*>(&__dso_handle));
+  return reinterpret_cast<HMODULE>(&__dso_handle);
 }
 
 __attribute__((constructor)) void onLoad() {

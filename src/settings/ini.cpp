@@ -60,7 +60,7 @@ IniLineKind parseLine(std::string line, std::pair<std::string, std::string>& res
 IniFileReader::IniFileReader(const std::string& fileName) {
   // A directory or a device can open as a stream, and seeking to a directory's end can give a
   // length near 2^63: only a regular file is opened, so no such length ever sizes a buffer.
-  struct stat status {};
+  struct stat status = {};
   if (stat(fileName.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return;
   stream_.open(fileName, std::ios::in | std::ios::binary);
 }

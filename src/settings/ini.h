@@ -23,7 +23,7 @@ void trim(std::string& text);
 // An empty `from` matches nothing.
 void replaceAll(std::string& text, std::string_view from, std::string_view to);
 
-enum class IniLineKind { Empty, Comment, Section, KeyValue, Unrecognized };
+enum class IniLineKind : std::uint8_t { Empty, Comment, Section, KeyValue, Unrecognized };
 
 // Decides what one line means. `result.first` receives the section name or the key,
 // `result.second` the value; both are emptied first.

@@ -51,7 +51,7 @@ void loadSettings() noexcept {
     // A missing, empty, non-numeric or out-of-range value leaves the flag as it was.
     std::int32_t number = 0;
     if (readDecimal(value, number)) settings.femaleBrawlers = number != 0;
-  } catch (...) {
+  } catch (...) {  // NOLINT(bugprone-empty-catch): nothing to do but go on, as said inside
     // Only memory running out can throw here, on a settings file too big to hold; the game must
     // not end over it, and the script starts with the flag as it was.
   }

@@ -5,10 +5,11 @@
 
 namespace fraywick {
 
+// A row is any struct with a `name`.
 template <class Case>
-requires requires(const Case& c) {
-  c.name;
-}
+concept NamedRow = requires(const Case& c) { c.name; };
+
+template <NamedRow Case>
 void PrintTo(const Case& c, std::ostream* out) {
   *out << c.name;
 }
