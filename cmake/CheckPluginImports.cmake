@@ -39,7 +39,9 @@ set(forbidden SuspendThread GetThreadContext SetThreadContext OpenProcess WriteP
 # --- The allow-list: allow(<DLL> "<why>" <function>...) ---
 # Almost everything comes from what the plug-in links statically: mingw-w64's start-up code and
 # C runtime glue, libgcc, and libstdc++'s file streams, which the settings file is read with and
-# which bring the locale machinery of every stream.
+# which bring the locale machinery of every stream. The runtime is that of the machine's mingw-w64
+# (GCC 12 on Debian 12, GCC 14 on Debian 13); where the two need different functions, both are
+# here, each saying which release brings it.
 macro(allow dll reason)
   foreach(function ${ARGN})
     set(allowed_${dll}_${function} "${reason}")
@@ -57,8 +59,16 @@ allow(KERNEL32 "mingw-w64 start-up: the per-thread destructor list of its TLS ca
       InitializeCriticalSection EnterCriticalSection LeaveCriticalSection DeleteCriticalSection)
 allow(KERNEL32 "libgcc's win32 threads: the thread-local keys and once-guards libstdc++ uses"
       TlsAlloc TlsFree TlsGetValue TlsSetValue)
-allow(KERNEL32 "libgcc's win32 threads: its mutexes, which libstdc++'s locale set-up takes"
+allow(KERNEL32 "libgcc's win32 threads: its mutexes, which libstdc++'s locale set-up takes \
+(GCC 12 makes them of semaphores)"
       CreateSemaphoreW ReleaseSemaphore WaitForSingleObject CloseHandle GetCurrentThreadId)
+allow(KERNEL32 "libgcc's win32 threads from GCC 13 on: its mutexes are critical sections, and \
+its try-lock and thread identity come in the same object"
+      TryEnterCriticalSection GetThreadId)
+allow(KERNEL32 "libgcc's win32 threads from GCC 13 on: the condition variable that libstdc++'s \
+guard of function-local statics waits on; its timed wait reads the system time"
+      InitializeConditionVariable SleepConditionVariableCS WakeConditionVariable
+      WakeAllConditionVariable GetSystemTimeAsFileTime)
 allow(KERNEL32 "libgcc's win32 threads and mingw-w64's runtime keep the caller's last error"
       GetLastError SetLastError)
 allow(KERNEL32 "libgcc's unwinder for C++ exceptions, which libstdc++ can throw"
@@ -80,11 +90,16 @@ allow(msvcrt "mingw-w64 start-up: runs the module's static constructors"
 allow(msvcrt "mingw-w64's table of the module's static destructors (atexit)" _lock _unlock)
 allow(msvcrt "errno, of the C runtime calls below" _errno)
 allow(msvcrt "std::terminate, and mingw-w64 start-up when a pseudo-relocation fails" abort)
-allow(msvcrt "libstdc++'s file streams, on C stdio: reading Fraywick.ini"
-      fopen _wfopen _fdopen fclose fflush setvbuf _fileno _fstat64 _lseeki64 _read _write _close)
+allow(msvcrt "libstdc++'s file streams, on C stdio: reading Fraywick.ini (GCC 14's also give a \
+stream's Windows handle, and no longer close by descriptor)"
+      fopen _wfopen _fdopen fclose fflush setvbuf _fileno _fstat64 _lseeki64 _read _write _close
+      _get_osfhandle)
+allow(msvcrt "libstdc++ from GCC 13 on: the pool kept for throwing when memory runs out reads its \
+size from the environment (GLIBCXX_TUNABLES) when the module starts"
+      getenv strchr strtoul)
 allow(msvcrt "the INI reader opens regular files only (src/settings/ini.cpp)" _stat64)
 allow(msvcrt "the diagnostic build's recording layer (src/diag/recorder.cpp): reads Fraywick.ini \
-in pieces and writes the recording" fread fseek ftell rewind)
+in pieces and writes the recording" fread fseek ftell)
 allow(msvcrt "stderr messages of std::terminate's handler and mingw-w64's start-up"
       __iob_func fputc fputs fwrite vfprintf strerror)
 allow(msvcrt "libstdc++'s locale facets, which every stream is made with"
