@@ -1,11 +1,12 @@
-# Checks the release: the zip holds exactly the four files a player copies into the game folder,
-# in a fixed order with one fixed time; the plug-in and its PDB as built, and the PDB the one the
-# plug-in names; the settings file with its one setting off; a readme of this version; the
-# version in the plug-in's version resource, where the file's properties show it; and SHA256SUMS
-# beside the zip, naming every file there.
+# Checks the release: the zip holds exactly its five files, in a fixed order with one fixed time;
+# the plug-in and its PDB as built, and the PDB the one the plug-in names; the settings file with
+# its one setting off; a readme of this version; BUILDINFO.txt naming this machine's distribution
+# and compiler and the package of each part; the version in the plug-in's version resource, where
+# the file's properties show it; and SHA256SUMS beside the zip, naming every file there.
 #
 #   cmake -DZIP=... -DPLUGIN=... -DPDB=... -DVERSION=1.2.3 -DOBJDUMP=... -DLLVM_BIN=...
-#         -DWORK=dir -P check_release.cmake
+#         -DDIST="<the distribution>" -DCOMPILER_VERSION=19.1.7 -DWORK=dir -P check_release.cmake
+cmake_minimum_required(VERSION 3.25)
 
 function(fail message)
   message(FATAL_ERROR "release check: ${message}")
@@ -16,7 +17,7 @@ if(NOT EXISTS "${ZIP}")
 endif()
 
 # --- the zip's contents, at its root, in their order, all with one time ---
-set(expected_entries "Fraywick.asi;Fraywick.pdb;Fraywick.ini;README.txt")
+set(expected_entries "Fraywick.asi;Fraywick.pdb;Fraywick.ini;README.txt;BUILDINFO.txt")
 file(REMOVE_RECURSE "${WORK}")
 file(ARCHIVE_EXTRACT INPUT "${ZIP}" DESTINATION "${WORK}")
 file(GLOB_RECURSE entries RELATIVE "${WORK}" LIST_DIRECTORIES true "${WORK}/*")
@@ -136,6 +137,46 @@ foreach(needed "Fraywick ${VERSION}" "INSTALLING" "UNINSTALLING" "FemaleBrawlers
   endif()
 endforeach()
 
+# --- what built it: the commit, this distribution, and a package with its version per part ---
+file(READ "${WORK}/BUILDINFO.txt" build_info)
+string(REGEX MATCHALL "[^\n]+" build_lines "${build_info}")
+set(labels)
+foreach(line IN LISTS build_lines)
+  if(line MATCHES "^([A-Za-z]+): (.*)$")
+    set(label "${CMAKE_MATCH_1}")
+    set(value "${CMAKE_MATCH_2}")
+    list(APPEND labels "${label}")
+    # "clang-19 1:19.1.7-3 (Debian clang version 19.1.7 (3))": a package, its version, what it is
+    if(NOT label MATCHES "^(Commit|Distribution)$" AND
+       NOT value MATCHES "^[a-z0-9][a-z0-9.+-]+ [0-9][A-Za-z0-9.+~:-]* \\(.+\\)$")
+      fail("BUILDINFO.txt's line '${line}' names no package and version")
+    endif()
+    set(build_${label} "${value}")
+  endif()
+endforeach()
+foreach(needed Commit Distribution Compiler Linker Headers Runtime)
+  if(NOT needed IN_LIST labels)
+    fail("BUILDINFO.txt has no ${needed} line: [${build_info}]")
+  endif()
+endforeach()
+if(NOT build_Distribution STREQUAL DIST)
+  fail("BUILDINFO.txt names the distribution '${build_Distribution}', not '${DIST}'")
+endif()
+string(FIND "${build_Compiler}" " version ${COMPILER_VERSION}" at)
+if(at LESS 0)
+  fail("BUILDINFO.txt's compiler '${build_Compiler}' is not the ${COMPILER_VERSION} that built it")
+endif()
+# file(READ) drops carriage returns: the line ends are counted in the bytes.
+file(READ "${WORK}/BUILDINFO.txt" build_bytes HEX)
+string(REGEX REPLACE "(..)" "\\1 " build_bytes "${build_bytes}")
+string(REGEX MATCHALL "0d 0a " crlf "${build_bytes}")
+string(REGEX MATCHALL "0a " lf "${build_bytes}")
+list(LENGTH crlf crlf_count)
+list(LENGTH lf lf_count)
+if(crlf_count EQUAL 0 OR NOT crlf_count EQUAL lf_count)
+  fail("BUILDINFO.txt has ${lf_count} line ends, ${crlf_count} of them Windows ones: not all")
+endif()
+
 # --- the version resource inside the plug-in's .rsrc section ---
 execute_process(COMMAND "${OBJDUMP}" -h "${WORK}/Fraywick.asi" OUTPUT_VARIABLE headers
                 RESULT_VARIABLE status)
@@ -198,4 +239,4 @@ if(at LESS 0)
 endif()
 
 message(STATUS "release check: ${ZIP} holds Fraywick.asi ${VERSION} with its Fraywick.pdb, "
-               "Fraywick.ini and README.txt; SHA256SUMS covers ${shipped}")
+               "Fraywick.ini, README.txt and BUILDINFO.txt; SHA256SUMS covers ${shipped}")
