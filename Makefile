@@ -1,6 +1,6 @@
 # The two commands a newcomer needs: `make demo` and `make test`.
 .PHONY: all packages native test test-native windows windows-gcc test-windows demo release \
-  test-reproducible lint bench bench-build test-tsan fuzz test-fuzz clean
+  test-reproducible lint bench bench-build test-tsan fuzz test-fuzz test-fresh clean
 
 # cmake runs make underneath; its "Entering directory" chatter would bury the demo's report.
 MAKEFLAGS += --no-print-directory
@@ -103,6 +103,15 @@ fuzz: packages
 test-fuzz: packages
 	fuzz/run.sh 30 ini
 	fuzz/run.sh 30 recording
+
+# The README's two commands, `make demo` and `make test`, in a fresh Debian system made with
+# debootstrap (DIST=trixie: Debian 13, or bookworm: Debian 12), on a clone of the commit checked
+# out, as a user with password-less sudo: fails if either fails (tools/test-fresh.sh). Needs root
+# or password-less sudo on this machine.
+DIST ?= trixie
+test-fresh:
+	@tools/install-tools.sh debootstrap
+	tools/test-fresh.sh $(DIST)
 
 # --one-file-system: a fresh system of test-fresh left mounted by a killed run has the machine's
 # /dev bound inside; never delete through it.
