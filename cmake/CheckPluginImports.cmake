@@ -125,8 +125,9 @@ if(NOT dump_result EQUAL 0)
   message(FATAL_ERROR "CheckPluginImports: ${OBJDUMP} -p ${MODULE} failed: ${dump_errors}")
 endif()
 
-# objdump lists each imported DLL as "DLL Name: X", a header line, then one "vma hint name" line
-# per function, and an empty line after the last.
+# objdump lists each imported DLL as "DLL Name: X", a header line, then one line per function,
+# and an empty line after the last. A function's line is "vma<TAB>  hint  name" from binutils
+# 2.40 (Debian 12), "vma  ordinal  hint  name" from 2.43 on (Debian 13; "<none>" for no ordinal).
 string(REPLACE ";" "," dump "${dump}")
 string(REPLACE "\n" ";" lines "${dump}")
 set(dlls)
@@ -141,6 +142,8 @@ foreach(line IN LISTS lines)
     set(dll "")
   elseif(NOT dll STREQUAL "" AND line MATCHES "^\t[0-9a-f]+\t +[0-9]+  (.+)$")
     list(APPEND imports_${dll} "${CMAKE_MATCH_1}")
+  elseif(NOT dll STREQUAL "" AND line MATCHES "^\t[0-9a-f]+  ([0-9]+|<none>)  [0-9a-f]+  (.+)$")
+    list(APPEND imports_${dll} "${CMAKE_MATCH_2}")
   elseif(line MATCHES "^\t\\[Name Pointer/Ordinal\\] Table\t+([0-9a-f]+)$")
     set(export_count "${CMAKE_MATCH_1}")
   endif()

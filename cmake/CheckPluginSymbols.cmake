@@ -60,9 +60,12 @@ else()
   list(APPEND problems "the module names no PDB")
 endif()
 
-# The module holds the GUID as its 16 bytes; the PDB prints it as a GUID, whose first three
-# fields are those bytes little-endian.
-if(module_text MATCHES "PDBGUID: \\(([0-9A-F ]+)\\)\n *PDBAge: ([0-9]+)")
+# The module holds the GUID as its 16 bytes. llvm-readobj 19 prints it as a GUID, as the PDB
+# does; 16 prints the bytes, and a GUID's first three fields are those bytes little-endian.
+if(module_text MATCHES "PDBGUID: ({[0-9A-F-]+})\n *PDBAge: ([0-9]+)")
+  set(module_guid "${CMAKE_MATCH_1}")
+  set(module_age "${CMAKE_MATCH_2}")
+elseif(module_text MATCHES "PDBGUID: \\(([0-9A-F ]+)\\)\n *PDBAge: ([0-9]+)")
   set(module_age "${CMAKE_MATCH_2}")
   string(REPLACE " " ";" b "${CMAKE_MATCH_1}")
   list(GET b 3 2 1 0 d1)

@@ -61,15 +61,17 @@ pdb=${pdb:-$(dirname "$module")/Fraywick.pdb}
 [ -f "$pdb" ] || fail "no PDB at $pdb (name it with --pdb)"
 
 # The PDB the module was linked with: its file name, GUID and age, from the debug directory.
-# The module holds the GUID as 16 bytes; written as a GUID its first three fields are
-# little-endian.
+# The module holds the GUID as 16 bytes. llvm-readobj 19 writes them as a GUID; 16 lists the
+# bytes, and written as a GUID their first three fields are little-endian.
 directory=$("$llvm/llvm-readobj" --file-headers --coff-debug-directory "$module") ||
   fail "$module is not a module llvm-readobj can read"
-read -r -a bytes <<<"$(sed -n 's/.*PDBGUID: (\(.*\)).*/\1/p' <<<"$directory")"
-[ ${#bytes[@]} -eq 16 ] || fail "$module names no PDB: it was built without one"
-b=("${bytes[@]}")
-wanted_guid="{${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-"
-wanted_guid+="${b[10]}${b[11]}${b[12]}${b[13]}${b[14]}${b[15]}}"
+wanted_guid=$(sed -n 's/.*PDBGUID: \({[0-9A-F-]*}\).*/\1/p' <<<"$directory")
+if [ -z "$wanted_guid" ]; then
+  read -r -a b <<<"$(sed -n 's/.*PDBGUID: (\(.*\)).*/\1/p' <<<"$directory")"
+  [ ${#b[@]} -eq 16 ] || fail "$module names no PDB: it was built without one"
+  wanted_guid="{${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-"
+  wanted_guid+="${b[10]}${b[11]}${b[12]}${b[13]}${b[14]}${b[15]}}"
+fi
 wanted_age=$(sed -n 's/.*PDBAge: \([0-9]*\).*/\1/p' <<<"$directory")
 pdb_name=$(sed -n 's/.*PDBFileName: \(.*\)$/\1/p' <<<"$directory")
 image_size=$(sed -n 's/.*SizeOfImage: \([0-9]*\)$/\1/p' <<<"$directory")
