@@ -257,6 +257,17 @@ DiagnosticPaired measureDiagnostic(Frame frame) {
   return best;
 }
 
+// A run that stopped with an error or was skipped has no time to report. Google Benchmark 1.8
+// (Debian 13 has 1.9) says so in Run::skipped; 1.7 (Debian 12) in Run::error_occurred.
+template <class Run>
+bool ranToTheEnd(const Run& run) {
+  if constexpr (requires { run.skipped; }) {
+    return run.skipped == decltype(run.skipped){};  // NotSkipped, which 1.7 does not name
+  } else {
+    return !run.error_occurred;
+  }
+}
+
 // Google Benchmark's console table, followed by the summary that sets each frame against its
 // floor: the paired measurement decides, the ratio of the benchmarks' medians (CPU time) is shown
 // beside it.
@@ -265,7 +276,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.error_occurred) continue;
+      if (!ranToTheEnd(run)) continue;
       const std::string base = run.run_name.str();
       const std::string kind = run.run_type == Run::RT_Aggregate ? run.aggregate_name : "";
       if (kind == "stddev" || kind == "cv" || kind == "mean") continue;
