@@ -3,20 +3,10 @@
 #include <atomic>
 
 namespace fraywick {
-namespace {
-
-// A saloon as written down: its bartender either by model name, hashed by the game when the
-// table is filled, or by a literal hash kept as it is.
-struct SaloonSource {
-  const char* name;
-  const char* bartenderName;  // nullptr: use bartenderHash
-  Hash bartenderHash;
-  float x, y, z;
-};
 
 // Each coordinate is the shortest decimal that rounds to the intended float.
 // clang-format off
-constexpr SaloonSource kSaloons[kSaloonCount] = {
+constinit const std::array<SaloonSource, kSaloonCount> kSaloonSources = {{
     {"Valentine",    "U_M_M_VALBARTENDER_01", 0,          -309.5f,    808.69f,  121.3f},
     {"Valentine2",   "U_M_O_VALBARTENDER_01", 0,          -241.5f,    769.64f,  118.3f},
     {"Rhodes",       "U_M_M_RHDBARTENDER_01", 0,          1335.6f,   -1374.0f,   81.9f},
@@ -31,8 +21,10 @@ constexpr SaloonSource kSaloons[kSaloonCount] = {
     // The same model as Valentine2's bartender: each saloon still handles its own.
     {"EmeraldRanch", nullptr,                 0x904CC489, 1448.67f,   373.01f,   89.89f},
     {"Morningstar",  nullptr,                 0xC05D40F3, -675.08f,  -1273.12f,  41.91f},
-};
+}};
 // clang-format on
+
+namespace {
 
 Hash bartenderModelOf(const SaloonSource& source) {
   return source.bartenderName != nullptr ? hashOfName(Text{source.bartenderName})
@@ -42,7 +34,7 @@ Hash bartenderModelOf(const SaloonSource& source) {
 SaloonTable fillSaloonTable() {
   SaloonTable table{};
   for (std::size_t row = 0; row < kSaloonCount; ++row) {
-    const SaloonSource& source = kSaloons[row];
+    const SaloonSource& source = kSaloonSources[row];
     Saloon& saloon = table[row];
     saloon.name = source.name;
     saloon.bartenderModel = bartenderModelOf(source);
@@ -92,7 +84,7 @@ bool BartenderModelSet::contains(Hash model) const {
 
 BartenderModelSet buildBartenderModelSet() {
   BartenderModelSet set;
-  for (const SaloonSource& source : kSaloons) set.insert(bartenderModelOf(source));
+  for (const SaloonSource& source : kSaloonSources) set.insert(bartenderModelOf(source));
   return set;
 }
 

@@ -20,6 +20,20 @@ struct Saloon {
 // The row index is a saloon's identity: it indexes BrawlState and fixes the scan order.
 using SaloonTable = std::array<Saloon, kSaloonCount>;
 
+// A saloon as written down: its bartender either by model name, hashed by the game when the
+// table is filled, or by a literal hash kept as it is.
+struct SaloonSource {
+  const char* name;
+  const char* bartenderName;  // nullptr: use bartenderHash
+  Hash bartenderHash;
+  float x, y, z;
+};
+
+// The thirteen saloons, in row order: the one place they are written down. The table below is
+// filled from them; the demo's atlas, the benchmarks and the tests' helpers read them too, so
+// what those show of a saloon is what the plug-in watches.
+extern const std::array<SaloonSource, kSaloonCount> kSaloonSources;
+
 // The table, filled on first use. Filling asks the game for the bartender model hashes, so the
 // first use must come from the script fiber; a once-only guard makes a racing second caller
 // wait for the fill rather than see half a table.

@@ -11,6 +11,7 @@
 
 #include "diag/native_signatures.h"
 #include "diag/recording_format.h"
+#include "host/natives.h"
 
 #ifndef FRAYWICK_SIM_VERSION
 #define FRAYWICK_SIM_VERSION "0.0.0"
@@ -18,8 +19,6 @@
 
 namespace fraywick::demo {
 namespace {
-
-namespace native = sim::native;
 
 // Thrown inside the parser only, with what was expected at the current line.
 struct Expected {
@@ -528,7 +527,7 @@ Run runOfRecording(const Recording& recording) {
     if (call.kind != sim::CallKind::Native || call.args.empty()) continue;
 
     const std::uint32_t answer = call.results.empty() ? 0 : low(call.results[0]);
-    if (call.hash == native::kIsEventInSphere) {
+    if (call.hash == isEventInSphere.hash) {
       // A hit: the frame's snapshot is sorted for that saloon's brawl.
       if (answer != 0 && !hit) {
         hit = true;
@@ -543,40 +542,40 @@ Run runOfRecording(const Recording& recording) {
       return call.args.size() > 1 ? static_cast<std::int32_t>(low(call.args[1])) : 0;
     };
     switch (call.hash) {
-      case native::kEntityExists:
+      case entityExists.hash:
         ped.exists = answer != 0;
         break;
-      case native::kIsPlayerPed:
+      case isPlayerPed.hash:
         ped.player = answer != 0;
         break;
-      case native::kIsHumanPed:
+      case isHumanPed.hash:
         ped.human = answer != 0;
         break;
-      case native::kIsMalePed:
+      case isMalePed.hash:
         ped.male = answer != 0;
         break;
-      case native::kEntityPosition:
+      case entityPosition.hash:
         if (call.results.size() == 3) {
           ped.position = sim::Vec3{std::bit_cast<float>(low(call.results[0])),
                                    std::bit_cast<float>(low(call.results[1])),
                                    std::bit_cast<float>(low(call.results[2]))};
         }
         break;
-      case native::kEntityModel:
+      case entityModel.hash:
         ped.model = answer;
         break;
       // What the plug-in ordered; whether the game carried it out, the recording cannot say.
-      case native::kFleeFromPed:
+      case fleeFromPed.hash:
         ped.effects.fleeingFrom = second();
         break;
-      case native::kClearTasks:
+      case clearTasks.hash:
         ped.effects.fightTarget.reset();
         ped.effects.fleeingFrom.reset();
         break;
-      case native::kSetRelationshipGroup:
+      case setRelationshipGroup.hash:
         ped.effects.relationshipGroup = static_cast<std::uint32_t>(second());
         break;
-      case native::kFightPed:
+      case fightPed.hash:
         ped.effects.fightTarget = second();
         break;
       default:

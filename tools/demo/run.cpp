@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "diag/recording_format.h"
+#include "host/natives.h"
 #include "sim/host.h"
 
 namespace fraywick::demo {
@@ -76,7 +77,8 @@ ScratchDirectory::~ScratchDirectory() {
 }
 
 bool takesText(std::uint64_t hash) {
-  return hash == sim::native::kHashOfName || hash == sim::native::kQueryByName;
+  const NativeInfo* native = nativeInfo(hash);
+  return native != nullptr && native->text;
 }
 
 bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& run,
