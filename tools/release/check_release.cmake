@@ -129,7 +129,8 @@ endif()
 # --- the readme: this version, and the things a player needs to know ---
 file(READ "${WORK}/README.txt" readme)
 foreach(needed "Fraywick ${VERSION}" "INSTALLING" "UNINSTALLING" "FemaleBrawlers"
-               "ScriptHookRDR2.dll" "Fraywick.pdb")
+               "ScriptHookRDR2.dll" "Fraywick.pdb" "once per launch of the game"
+               "working directory")
   string(FIND "${readme}" "${needed}" at)
   if(at LESS 0)
     fail("README.txt does not mention '${needed}'")
