@@ -84,7 +84,8 @@ Scenario defaultScenario() {
     ped.ped.player = entry.player;
     scenario.peds.push_back(ped);
   }
-  // Someone fires a shot inside, three seconds into the evening.
+  // A melee fight breaks out inside (EVENT_SHOCKING_INTERESTING_MELEE_FIGHT), three seconds into
+  // the evening.
   scenario.events.push_back({0x2CA3408A, {saloon.x + 2.0f, saloon.y - 2.5f, saloon.z}, 3000, 6000});
   return scenario;
 }
@@ -591,7 +592,8 @@ const char* scenarioFormatHelp() {
     from = MS
     until = MS
 
-  [guard]               the game asks the plug-in to hold off meanwhile
+  [guard]               the game has its script "mudtown2" loaded meanwhile, and
+                        the plug-in holds off
     from = MS
     until = MS
     value = N           what the guard query answers (default 1)
