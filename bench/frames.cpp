@@ -16,7 +16,7 @@ namespace fraywick::bench {
 namespace {
 
 // Saloon 0's trigger point, where the brawl frame's peds stand and its event fires.
-const sim::Vec3 kSaloonPoint{kSaloonSources[0].x, kSaloonSources[0].y, kSaloonSources[0].z};
+constexpr sim::Vec3 kSaloonPoint{kSaloonSources[0].x, kSaloonSources[0].y, kSaloonSources[0].z};
 constexpr std::uint32_t kTownsfolkModel = 0x1234ABCD;     // no saloon's bartender
 constexpr std::uint32_t kFirstTriggerEvent = 0x2CA3408A;  // EVENT_SHOCKING_INTERESTING_MELEE_FIGHT
 

@@ -156,7 +156,7 @@ struct NativeOp {
 // The catalogue. Where the game's name says more than ours, the place that passes the values
 // says what they mean to the game (combat attributes, shocking events, the loaded script).
 // clang-format off
-//                       hash                result         argument slots                  operation              the game's name
+//                        hash                result         argument slots                 operation                                      the game's name
 inline constexpr NativeOp<0xFD340785ADF8CFB7, Hash,          Text>                          hashOfName           {"hashOfName",            "GET_HASH_KEY"};
 inline constexpr NativeOp<0x096275889B8E0EE0, Ped>                                          playerPed            {"playerPed",             "PLAYER_PED_ID"};
 inline constexpr NativeOp<0xD42BD6EB2E0F1677, bool,          Entity>                        entityExists         {"entityExists",          "DOES_ENTITY_EXIST"};
