@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The lint: clang-tidy over the plug-in's sources (src/) with the checks of .clang-tidy, on the
-# native build's compilation database, and clang-format over every C++ file of the repository
-# with .clang-format. Any finding fails it.
+# native build's compilation database, clang-format over every C++ file of the repository with
+# .clang-format, and the relative links of the Markdown files (tools/check_links.sh). Any finding
+# fails it.
 #
 #   tools/lint.sh        (make lint; the native preset must be configured: cmake --preset native)
 set -euo pipefail
@@ -32,6 +33,8 @@ if ! xargs clang-format --dry-run --Werror <<<"$files"; then
   echo "lint: format them with: clang-format -i FILE..." >&2
   status=1
 fi
+
+tools/check_links.sh || status=1
 
 if [ $status -eq 0 ]; then
   echo "lint: no findings"
