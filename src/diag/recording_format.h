@@ -3,10 +3,10 @@
 // here. README "Reports from players" shows a recording; in short:
 //
 //   # Fraywick recording, format 1
-//   # plugin 1.0.0 build windows-x64 GNU-12 615a85e
+//   # plugin 1.1.0 build Windows-x86_64 Clang-16.0.6 615a85ebb8ff
 //   load scriptRegister module#1 function#1
 //   load keyboardHandlerRegister function#2
-//   1 start ini 31 "[Fraywick]\x0D\x0AFemaleBrawlers=1\x0D\x0A"
+//   1 start ini 30 "[Fraywick]\x0D\x0AFemaleBrawlers=1\x0D\x0A"
 //   1 native 0xE97BD36574F8B0A6 queryByName "mudtown2" -> 0x0000000000000000
 //   1 GetTickCount64 -> 0x0000000000989680
 //   1 worldGetAllPeds 0x0000000000000100 -> 0x0000000000000002 : 0x00000011 0x00000012
