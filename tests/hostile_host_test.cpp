@@ -1,8 +1,7 @@
 // A host that breaks the promises the plug-in relies on: ped counts outside the snapshot, random
 // draws outside their bounds, peds that vanish between two questions, garbage in the unused
 // halves of every result slot, a player who is not always there. Each row of the table gives the
-// misbehaviour and exactly what the plug-in makes of it over three scans of one saloon; README.md
-// ("Robustness") has the same table in words.
+// misbehaviour and exactly what the plug-in makes of it over three scans of one saloon.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The recording layer of the diagnostic build, Fraywick-diag: it sits between the plug-in and the
 // script hook, forwards every call unchanged, and writes down what the plug-in asked and what the
 // game answered, so that a player's session can be explained and replayed later
-// (fraywick-sim --explain / --replay; README "Reports from players").
+// (fraywick-sim --explain / --replay; docs/diagnostics.md).
 //
 // hook.h binds the plug-in's nine hook declarations and its GetTickCount64 read to the
 // fraywickDiag_ functions below when the plug-in is compiled with FRAYWICK_DIAG_RECORDING. This

@@ -1,6 +1,7 @@
 // The recording that the diagnostic build writes: its file name and the words that frame it.
 // Both its writer (recorder.cpp, inside the game) and its reader (fraywick-sim) take them from
-// here. README "Reports from players" shows a recording; in short:
+// here, and this is the one description of the format (docs/diagnostics.md tells what it is for).
+// A short recording:
 //
 //   # Fraywick recording, format 1
 //   # plugin 1.1.0 build Windows-x86_64 Clang-16.0.6 615a85ebb8ff

@@ -40,7 +40,7 @@ frame cost in native calls.
 Without SCENARIO it runs the built-in one: an evening at the Valentine saloon.
 
 Options:
-  --trace FILE   write every hook and native call, one per line (format in README.md)
+  --trace FILE   write every hook and native call, one per line (format: docs/demo.md)
   --svg FILE     draw a top-down map of each saloon involved, as SVG
   --wine         run the same under Wine, with the Windows build: fraywick-sim.exe,
                  Fraywick.asi and the hook double ScriptHookRDR2.dll from build/windows/bin
@@ -51,8 +51,8 @@ Options:
                  recording it wrote during the scenario in FILE
   --help         this text
 
-A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see README.md,
-"Reports from players"):
+A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see
+docs/diagnostics.md):
   --explain RECORDING  the same report (and with --svg the same map) for the recorded
                  session, from the recording alone; what the plug-in never asked the
                  game is shown as "not asked"
