@@ -59,6 +59,8 @@ A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see 
   --replay RECORDING   run a build of the plug-in against the recorded answers and say
                  "identical: N calls over M frames" or where the first call differs
                  (exit status 1)
+  A recording the game never finished (it crashed, or was ended by force) is explained
+  and replayed up to its last complete frame, and both say where it was cut short.
 
 Exit status: 0 when the scenario ran (or the replay was identical), 1 when the plug-in could
 not be run (or the replay differs), 2 for a bad command line, scenario file or recording (one

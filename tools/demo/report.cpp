@@ -60,6 +60,7 @@ void writeRecordingHeader(const Run& run, std::ostream& out) {
   out << "  frames    " << s.frames;
   if (run.recordingCapped) out << " (then the recording reached its size cap)";
   out << "; the director read tick counts from " << s.clockStartMs << "\n";
+  if (!run.recordingCut.empty()) out << "  ends      " << run.recordingCut << "\n";
   for (const Run::Start& start : run.starts) {
     out << "  start     frame " << start.frame << ": ";
     if (start.settingsNotKept) {

@@ -42,6 +42,7 @@ struct Run {
   // ----- a run read from a recording (runOfRecording) rather than simulated -----
   bool recorded = false;
   bool recordingCapped = false;
+  std::string recordingCut;  // where a recording the game never finished ends; empty otherwise
   struct Start {
     int frame = 0;
     std::optional<std::string> settingsFile;

@@ -176,14 +176,36 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.out.starts_with("differs at frame 190, call ")) << r.out;
 
-  const fs::path cut = write("cut.txt", text.substr(0, text.size() / 2));
+  // Cut short in the middle of a line, as a crash leaves it: both use the frames before the cut
+  // and say where it is. Damaged anywhere else, it gets one message.
+  const std::string original = slurp(recording);
+  const std::string half = original.substr(0, original.size() / 2);
+  const fs::path cut = write("cut.txt", half);
+  r = run("--explain '" + cut.string() + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  ends      cut short after frame "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(": the game ended without unloading the plug-in (a crash, or a forced "
+                       "quit); the "),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" cut in the middle, are left out\n"), std::string::npos) << r.out;
+  r = run("--replay '" + cut.string() + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("identical up to the cut: ")) << r.out;
+  EXPECT_NE(r.out.find("\nThe recording was cut short after frame "), std::string::npos) << r.out;
+
+  std::string damaged = half;
+  const std::size_t line = damaged.find("\n1 scriptWait ") + 1;
+  damaged.replace(line, 1, "x");
+  const fs::path bad = write("damaged.txt", damaged);
   for (const char* command : {"--explain", "--replay"}) {
-    r = run(std::string(command) + " '" + cut.string() + "'");
+    r = run(std::string(command) + " '" + bad.string() + "'");
     EXPECT_EQ(r.status, 2) << command;
     EXPECT_EQ(r.out, "") << command;
     const std::string own = ownMessages(r.err);
-    EXPECT_TRUE(own.starts_with("fraywick-sim: " + cut.string() + ":")) << own;
-    EXPECT_NE(own.find(": expected the line to end: the recording was cut short in it\n"),
+    EXPECT_TRUE(own.starts_with("fraywick-sim: " + bad.string() + ":")) << own;
+    EXPECT_NE(own.find(": expected load, unload or a frame number as a decimal number, found "
+                       "'x'\n"),
               std::string::npos)
         << own;
   }
