@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +103,9 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
       {"--explain", "--explain needs a file name"},
       {"--explain a.rec --replay a.rec", "two separate commands"},
       {"--replay a.rec --trace t", "explained or replayed alone"},
+      {"--crash-after 5", "--crash-after needs --folder"},
+      {"--folder d --crash-after 0", "--crash-after needs a number of frames from 1, found '0'"},
+      {"--folder d --crash-after 401", "--crash-after 401, but the scenario runs 400 frames"},
   };
   for (const auto& c : cases) {
     const Result r = run(c.arguments);
@@ -209,6 +213,53 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
               std::string::npos)
         << own;
   }
+}
+
+// A crash in the middle of a session: the hook ends the process after 200 frames, as a crash or
+// a forced quit ends the game, and the plug-in is never unloaded. Every frame it finished is in
+// the recording left behind, which explains and replays up to the cut, both naming it; the next
+// load in the same folder keeps it beside its own.
+TEST_F(CommandLine, ACrashLeavesARecordingThatExplainsReplaysAndOutlivesTheNextLoad) {
+  const fs::path game = dir_ / "game";
+  const std::string load = "--plugin '" FRAYWICK_DIAG_PLUGIN "' --folder '" + game.string() + "'";
+  Result r = run(load + " --crash-after 200");
+  ASSERT_EQ(r.status, 3) << r.err;
+  EXPECT_TRUE(r.out.starts_with("Ending the process after frame 200, as a crash does")) << r.out;
+  const std::string left = slurp(game / "Fraywick-recording.txt");
+  const std::string lastFrameEnds = "\n200 scriptWait 0x0000000000000000\n";
+  ASSERT_TRUE(left.ends_with(lastFrameEnds))
+      << left.substr(left.size() - std::min<std::size_t>(left.size(), 200));
+
+  const std::string recording = "'" + (game / "Fraywick-recording.txt").string() + "'";
+  r = run("--explain " + recording);
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* line :
+       {"\n  frames    200; ",
+        "\n  ends      cut short after frame 200: the game ended without unloading the plug-in "
+        "(a crash, or a forced quit)\n",
+        "frame 190, 3.024 s in: event 0x2CA3408A within 8 m of Valentine"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  }
+  r = run("--replay " + recording);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("identical up to the cut: ")) << r.out;
+  EXPECT_NE(r.out.find(" calls over 200 frames\nThe recording was cut short after frame 200: "),
+            std::string::npos)
+      << r.out;
+
+  r = run(load);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(slurp(game / "Fraywick-recording-1.txt") == left) << "the crashed session is lost";
+  EXPECT_NE(slurp(game / "Fraywick-recording.txt").find("\nend "), std::string::npos);
+
+  // The folder is the player's: a settings file the scenario does not have is neither read nor
+  // removed.
+  write("game/Fraywick.ini", "[Fraywick]\nFemaleBrawlers=1\n");
+  r = run(load);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Fraywick.ini is there, but the scenario has no Fraywick.ini"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(CommandLine, RunsEveryShippedScenario) {

@@ -4,7 +4,9 @@
 # from the lines that name files. The diagnostic build (Fraywick-diag.asi) must make the shipped
 # build's calls under Wine too, and write the recording the native one writes (but for the line
 # naming the build); that recording must replay identically against the shipped Fraywick.asi under
-# Wine and against the native Fraywick.so.
+# Wine and against the native Fraywick.so. Last, a crash under Wine: the Windows hook double ends
+# the process in the middle of a session, and what Fraywick-diag.asi left must explain and replay
+# up to the cut and outlive the next load in the same folder.
 #
 #   wine_traces_match.sh NATIVE_FRAYWICK_SIM WINDOWS_BIN_DIR SCENARIO_DIR
 #
@@ -111,8 +113,62 @@ compare() {
     "in the diagnostic ones; the recording replays identically"
 }
 
+# The hook double ends fraywick-sim.exe with TerminateProcess after 200 frames of the built-in
+# evening: Fraywick-diag.asi gets no detach, and its C runtime flushes nothing more.
+crash() {
+  local game=$work/game
+  local recording=$game/Fraywick-recording.txt
+  local diag=(--plugin "$windows_bin/Fraywick-diag.asi" --folder "$game")
+  "$sim" --wine "${diag[@]}" --crash-after 200 >"$work/crash.out" 2>"$work/crash.err"
+  local status=$?
+  if [ $status -ne 3 ]; then
+    echo "FAIL crash: the process under Wine ended with status $status, not 3:"
+    cat "$work/crash.out" "$work/crash.err"
+    failures=$((failures + 1))
+    return
+  fi
+  if [ "$(tail -n 1 "$recording" 2>/dev/null)" != "200 scriptWait 0x0000000000000000" ]; then
+    echo "FAIL crash: the recording left does not end with frame 200: $(tail -n 1 "$recording")"
+    failures=$((failures + 1))
+    return
+  fi
+  cp "$recording" "$work/crashed.rec"
+  local cut="cut short after frame 200: the game ended without unloading the plug-in"
+  if ! "$sim" --explain "$recording" >"$work/explain.out" 2>&1 ||
+    ! grep -q "^  ends      $cut (a crash, or a forced quit)$" "$work/explain.out"; then
+    echo "FAIL crash: the recording left does not explain with its cut named:"
+    head -20 "$work/explain.out"
+    failures=$((failures + 1))
+    return
+  fi
+  for how in --wine ""; do
+    # shellcheck disable=SC2086 # an empty $how is no argument
+    if ! "$sim" $how --replay "$recording" >"$work/replay.out" 2>"$work/replay.err" ||
+      ! tr -d '\r' <"$work/replay.out" |
+      grep -q '^identical up to the cut: [0-9]* calls over 200 frames$' ||
+      ! tr -d '\r' <"$work/replay.out" | grep -q "^The recording was $cut"; then
+      echo "FAIL crash: the recording left does not replay up to the cut (${how:-natively}):"
+      cat "$work/replay.out" "$work/replay.err"
+      failures=$((failures + 1))
+      return
+    fi
+  done
+  if ! "$sim" --wine "${diag[@]}" >/dev/null 2>"$work/crash.err" ||
+    ! cmp -s "$game/Fraywick-recording-1.txt" "$work/crashed.rec" ||
+    ! grep -q '^end ' "$recording"; then
+    echo "FAIL crash: the next load under Wine did not keep the crashed session's recording:"
+    ls -l "$game"
+    cat "$work/crash.err"
+    failures=$((failures + 1))
+    return
+  fi
+  echo "ok   crash: Fraywick-diag.asi left 200 whole frames when the process was ended;" \
+    "they explain and replay up to the cut, and the next load kept them"
+}
+
 compare "built-in scenario"
 for scenario in "$scenarios"/*.scn; do
   compare "$(basename "$scenario")" "$scenario"
 done
+crash
 exit $((failures > 0))
