@@ -20,22 +20,8 @@ list(SORT entries)
 if(NOT entries STREQUAL "Fraywick-diag.asi;Fraywick-diag.pdb;README.txt")
   fail("the zip holds [${entries}], not [Fraywick-diag.asi;Fraywick-diag.pdb;README.txt]")
 endif()
-foreach(pair "Fraywick-diag.asi=${PLUGIN}" "Fraywick-diag.pdb=${PDB}")
-  string(REGEX MATCH "^([^=]+)=(.*)$" pair "${pair}")
-  file(SHA256 "${WORK}/${CMAKE_MATCH_1}" packed)
-  file(SHA256 "${CMAKE_MATCH_2}" built)
-  if(NOT packed STREQUAL built)
-    fail("the zip's ${CMAKE_MATCH_1} is not the one built at ${CMAKE_MATCH_2}")
-  endif()
-endforeach()
-execute_process(
-  COMMAND ${CMAKE_COMMAND} -DREADOBJ=${LLVM_BIN}/llvm-readobj -DPDBUTIL=${LLVM_BIN}/llvm-pdbutil
-          -DMODULE=${WORK}/Fraywick-diag.asi -DPDB=${WORK}/Fraywick-diag.pdb
-          -P ${CMAKE_CURRENT_LIST_DIR}/../../cmake/CheckPluginSymbols.cmake
-  OUTPUT_VARIABLE symbols ERROR_VARIABLE symbols RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  fail("the zip's Fraywick-diag.pdb does not serve its Fraywick-diag.asi: ${symbols}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/packed_module.cmake)
+check_packed_module("${WORK}" Fraywick-diag.asi "${PLUGIN}" "${PDB}" "${LLVM_BIN}")
 file(READ "${WORK}/README.txt" readme)
 foreach(needed "Fraywick ${VERSION}, diagnostic build" "WHEN TO USE IT" "NEVER BOTH AT ONCE"
                "Fraywick-recording.txt" "Fraywick-recording-1.txt" "AFTER A CRASH"

@@ -49,6 +49,21 @@ comparable() {
 }
 
 failures=0
+
+# Replays RECORDING under Wine, then natively; each output must hold a line matching each
+# PATTERN. On failure, replayed_by says which run failed.
+replays() {
+  local recording=$1 pattern
+  shift
+  for replayed_by in --wine ""; do
+    # shellcheck disable=SC2086 # an empty $replayed_by is no argument
+    "$sim" $replayed_by --replay "$recording" >"$work/replay.out" 2>"$work/replay.err" || return 1
+    for pattern in "$@"; do
+      tr -d '\r' <"$work/replay.out" | grep -q "$pattern" || return 1
+    done
+  done
+}
+
 compare() {
   local name=$1
   shift
@@ -99,16 +114,12 @@ compare() {
   fi
   local identical  # every line of the trace after its header is a call, but for the restarts
   identical="identical: $(grep -v -c -e '^#' -e '^[0-9]* restart ' "$work/native.trace") calls over"
-  for how in --wine ""; do
-    # shellcheck disable=SC2086 # an empty $how is no argument
-    if ! "$sim" $how --replay "$work/wine.rec" >"$work/replay.out" 2>"$work/replay.err" ||
-      ! tr -d '\r' <"$work/replay.out" | grep -q "^$identical "; then
-      echo "FAIL $name: the Wine recording does not replay identically (${how:-natively}):"
-      cat "$work/replay.out" "$work/replay.err"
-      failures=$((failures + 1))
-      return
-    fi
-  done
+  if ! replays "$work/wine.rec" "^$identical "; then
+    echo "FAIL $name: the Wine recording does not replay identically (${replayed_by:-natively}):"
+    cat "$work/replay.out" "$work/replay.err"
+    failures=$((failures + 1))
+    return
+  fi
   echo "ok   $name: $(($(wc -l <"$work/native.trace") - 2)) calls, the same in both builds and" \
     "in the diagnostic ones; the recording replays identically"
 }
@@ -141,18 +152,13 @@ crash() {
     failures=$((failures + 1))
     return
   fi
-  for how in --wine ""; do
-    # shellcheck disable=SC2086 # an empty $how is no argument
-    if ! "$sim" $how --replay "$recording" >"$work/replay.out" 2>"$work/replay.err" ||
-      ! tr -d '\r' <"$work/replay.out" |
-      grep -q '^identical up to the cut: [0-9]* calls over 200 frames$' ||
-      ! tr -d '\r' <"$work/replay.out" | grep -q "^The recording was $cut"; then
-      echo "FAIL crash: the recording left does not replay up to the cut (${how:-natively}):"
-      cat "$work/replay.out" "$work/replay.err"
-      failures=$((failures + 1))
-      return
-    fi
-  done
+  if ! replays "$recording" '^identical up to the cut: [0-9]* calls over 200 frames$' \
+    "^The recording was $cut"; then
+    echo "FAIL crash: the recording left does not replay up to the cut (${replayed_by:-natively}):"
+    cat "$work/replay.out" "$work/replay.err"
+    failures=$((failures + 1))
+    return
+  fi
   if ! "$sim" --wine "${diag[@]}" >/dev/null 2>"$work/crash.err" ||
     ! cmp -s "$game/Fraywick-recording-1.txt" "$work/crashed.rec" ||
     ! grep -q '^end ' "$recording"; then
