@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -366,6 +367,66 @@ TEST_F(HostileHost, DiagnosticBuildGoesOnWithoutARecordingWhereItCannotWriteOne)
   expectSameGameCalls(run(clean, diagnosticPluginPath()), run(clean));
   EXPECT_TRUE(std::filesystem::is_directory(workDir_ / "Fraywick-recording.txt"));
   EXPECT_TRUE(std::filesystem::is_empty(workDir_ / "Fraywick-recording.txt"));
+}
+
+// A load never overwrites the recording of an earlier one, which a player who restarted after a
+// crash still needs: the newest moves to Fraywick-recording-1.txt and each earlier one a number
+// up; the one beyond -5 goes, and so do those that would take the earlier ones together past
+// three full recordings (for the 64 KiB cap of this build, 192 KiB).
+TEST_F(HostileHost, DiagnosticBuildKeepsTheRecordingsOfEarlierLoads) {
+  constexpr std::size_t kSmall = 100;
+  constexpr std::size_t kLarge = 100 << 10;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<int, std::size_t>> before;  // recording number (0: newest), its size
+    // For places 1 to 5, the number the recording there had before, or -1 for none.
+    std::vector<int> after;
+  };
+  const Case cases[] = {
+      {"the first load", {}, {-1, -1, -1, -1, -1}},
+      {"the next load", {{0, kSmall}}, {0, -1, -1, -1, -1}},
+      {"six there already",
+       {{0, kSmall}, {1, kSmall}, {2, kSmall}, {3, kSmall}, {4, kSmall}, {5, kSmall}},
+       {0, 1, 2, 3, 4}},
+      {"a number missing", {{0, kSmall}, {2, kSmall}}, {0, -1, 2, -1, -1}},
+      {"one there, but not the newest", {{1, kSmall}}, {1, -1, -1, -1, -1}},
+      {"past the bound together", {{0, kLarge}, {1, kLarge}, {2, kSmall}}, {0, -1, -1, -1, -1}},
+  };
+  const auto name = [](int number) {
+    return number == 0 ? std::string("Fraywick-recording.txt")
+                       : "Fraywick-recording-" + std::to_string(number) + ".txt";
+  };
+  const auto bytesOf = [](int number, std::size_t size) {
+    std::string text = "earlier " + std::to_string(number) + "\n";
+    text.resize(size, static_cast<char>('a' + number));
+    return text;
+  };
+  const std::vector<Row> table = rows();
+  const Row& clean = table.front();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int number = 0; number <= 5; ++number) std::filesystem::remove(workDir_ / name(number));
+    std::map<int, std::string> before;
+    for (const auto& [number, size] : c.before) {
+      before[number] = bytesOf(number, size);
+      std::ofstream(workDir_ / name(number), std::ios::binary) << before[number];
+    }
+    run(clean, smallCapDiagnosticPluginPath());
+    const std::string newest = recordingWritten();
+    EXPECT_TRUE(newest.starts_with("# Fraywick recording, format 1\n")) << newest.substr(0, 40);
+    EXPECT_NE(newest.find("\nend "), std::string::npos);
+    for (int place = 1; place <= 5; ++place) {
+      const int from = c.after[static_cast<std::size_t>(place - 1)];
+      std::ifstream file(workDir_ / name(place), std::ios::binary);
+      if (from < 0) {
+        EXPECT_FALSE(file.is_open()) << name(place) << " should not be there";
+        continue;
+      }
+      const std::string kept{std::istreambuf_iterator<char>(file), {}};
+      EXPECT_TRUE(kept == before[from]) << name(place) << " should hold what " << name(from)
+                                        << " held; it holds " << kept.substr(0, 20);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileHost, ::testing::ValuesIn(rows()),

@@ -20,7 +20,13 @@
 // worldGetAllPeds, the handles the plug-in read. "start" marks each start of the script entry
 // with the Fraywick.ini it found ("ini none": no file; "ini not-kept N": a file of N bytes, too
 // big to keep). The last line is "end N" (N lines after the header) or, when the recording
-// reached its size cap, "capped N"; a file without either was cut short.
+// reached its size cap, "capped N"; a file without either was cut short, as when the game crashed
+// or was killed: each frame's lines are written out when the frame ends, so such a file holds
+// every frame but the one in progress.
+//
+// A load never overwrites an earlier recording: the newest is always Fraywick-recording.txt, and
+// the one before it moves to Fraywick-recording-1.txt, that one to -2, and so on up to -5; older
+// ones go, and so do those that would take the earlier ones together past three full recordings.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +34,11 @@
 namespace fraywick::diag {
 
 inline constexpr char kRecordingFileName[] = "Fraywick-recording.txt";
+// The earlier ones: the stem, a number from 1 (the one before the newest) to kEarlierKept, then
+// the extension.
+inline constexpr char kEarlierRecordingStem[] = "Fraywick-recording-";
+inline constexpr char kRecordingExtension[] = ".txt";
+inline constexpr int kEarlierKept = 5;
 inline constexpr int kFormatVersion = 1;
 inline constexpr char kFormatLine[] = "# Fraywick recording, format ";
 inline constexpr char kPluginLine[] = "# plugin ";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -197,7 +198,9 @@ void judge(const Run& run, const Brawl* brawl, PedFate& fate) {
       return;
     case Step::Distance:
       fate.fate = Fate::TooFar;
-      fate.why = "left out: too far, " + metres(v.distance) + " from the trigger point";
+      fate.why = std::isfinite(v.distance)
+                     ? "left out: too far, " + metres(v.distance) + " from the trigger point"
+                     : std::string("left out: too far, by a distance that is no finite number");
       return;
     case Step::Model: {
       fate.fate = Fate::OtherBartender;
@@ -355,12 +358,16 @@ Analysis analyse(const Run& run) {
     const ScenarioPed& ped = run.scenario.peds[i];
     PedFate fate;
     fate.ped = i;
-    if (ped.positionAsked) {
+    const sim::Vec3& at = ped.ped.position;
+    const bool finite = std::isfinite(at.x) && std::isfinite(at.y) && std::isfinite(at.z);
+    if (ped.positionAsked && finite) {
       fate.saloon = nearestSaloon(ped.ped.position);
       fate.distance = worldDistance(ped.ped.position, atlasSaloons()[fate.saloon].point);
     } else {
-      // A recorded ped whose position the plug-in never asked stands where it was sorted.
+      // A recorded ped whose position the plug-in never asked, or that the game answered with
+      // no number, stands where it was sorted.
       fate.positionKnown = false;
+      fate.positionNotFinite = ped.positionAsked;
       for (const Brawl& brawl : brawls) {
         if (brawl.verdicts.contains(ped.ped.handle)) {
           fate.saloon = brawl.row;

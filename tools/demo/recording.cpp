@@ -348,9 +348,27 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
     readPluginLine(nextLine("the plug-in's version and build"), recording);
 
     int frame = 0;  // 0 until the first frame line
+    int waits = 0;  // frames that ended
     bool unloading = false;
     std::size_t records = 0;
     for (;;) {
+      if (at >= text.size() || text.find('\n', at) == std::string_view::npos) {
+        // No final line: the game ended before the plug-in was unloaded, or while it was.
+        RecordingCut cut;
+        cut.afterFrame = waits;
+        cut.inUnload = unloading;
+        cut.lineCut = at < text.size();
+        cut.leftOut = cut.lineCut ? 1 : 0;
+        while (!recording.steps.empty() && recording.steps.back().frame > waits) {
+          const RecordedStep& step = recording.steps.back();
+          if (step.kind == RecordedStep::Kind::Call) --recording.calls;
+          ++cut.leftOut;
+          recording.steps.pop_back();
+        }
+        recording.frames = waits;
+        recording.cut = cut;
+        break;
+      }
       const std::string_view line = nextLine("more lines or the final line 'end N'");
       const bool end = line.starts_with(std::string(diag::kEndWord) + " ");
       const bool capped = line.starts_with(std::string(diag::kCappedWord) + " ");
@@ -377,7 +395,10 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
       if (step.frame < 0) unloading = true;
       if (step.kind == RecordedStep::Kind::Call) {
         ++recording.calls;
-        if (step.call.kind == sim::CallKind::ScriptWait) ++frame;
+        if (step.call.kind == sim::CallKind::ScriptWait) {
+          ++frame;
+          ++waits;
+        }
       }
       recording.frames = std::max(recording.frames, step.frame);
       recording.steps.push_back(std::move(step));
@@ -388,6 +409,25 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
     return false;
   }
   return true;
+}
+
+std::string cutNote(const Recording& recording) {
+  if (!recording.cut) return {};
+  const RecordingCut& cut = *recording.cut;
+  std::string note = cut.afterFrame > 0 ? "cut short after frame " + std::to_string(cut.afterFrame)
+                                        : std::string("cut short before the first frame ended");
+  note += cut.inUnload ? ", in the plug-in's unload: the game ended before the recording was "
+                         "finished"
+                       : ": the game ended without unloading the plug-in (a crash, or a forced "
+                         "quit)";
+  if (cut.leftOut > 0) {
+    const bool one = cut.leftOut == 1;
+    note += "; the " + (one ? std::string("line") : std::to_string(cut.leftOut) + " lines") +
+            " after it" +
+            (cut.lineCut ? (one ? ", cut in the middle," : ", the last cut in the middle,") : "") +
+            (one ? " is" : " are") + " left out";
+  }
+  return note;
 }
 
 bool loadRecording(const std::string& path, Recording& recording, ScenarioError& error) {
@@ -480,6 +520,7 @@ Run runOfRecording(const Recording& recording) {
   run.pluginPath = "Fraywick " + recording.pluginVersion + " (" + recording.build + ")";
   run.recorded = true;
   run.recordingCapped = recording.capped;
+  run.recordingCut = cutNote(recording);
 
   std::map<std::int32_t, Known> known;
   std::vector<std::int32_t> sorted;    // the peds of the snapshots that were sorted, in order

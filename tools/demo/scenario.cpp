@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -213,6 +214,10 @@ class Reader {
       const auto [end, status] = std::from_chars(first, part.data() + part.size(), parts[i]);
       if (part.empty() || status != std::errc{} || end != part.data() + part.size()) {
         return fail(field.line, std::string(kExpected) + ", found '" + field.value + "'");
+      }
+      // from_chars reads "inf" and "nan" too; no ped or event stands there.
+      if (!std::isfinite(parts[i])) {
+        return fail(field.line, "expected a finite number, found '" + part + "'");
       }
       start = comma + 1;
     }
