@@ -359,12 +359,14 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
         cut.inUnload = unloading;
         cut.lineCut = at < text.size();
         cut.leftOut = cut.lineCut ? 1 : 0;
-        while (!recording.steps.empty() && recording.steps.back().frame > waits) {
-          const RecordedStep& step = recording.steps.back();
+        // A frame that never reached its scriptWait is left out wherever its lines stand: an
+        // unload may follow them, and its lines are kept.
+        std::erase_if(recording.steps, [&](const RecordedStep& step) {
+          if (step.frame <= waits) return false;
           if (step.kind == RecordedStep::Kind::Call) --recording.calls;
           ++cut.leftOut;
-          recording.steps.pop_back();
-        }
+          return true;
+        });
         recording.frames = waits;
         recording.cut = cut;
         break;
