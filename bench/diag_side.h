@@ -6,14 +6,15 @@
 
 namespace fraywickDiag::bench::diag {
 
-// As prepareWorld and prepareState of frames.h, for the diagnostic copy; the frame by its number.
+// As prepareWorld of frames.h, for the diagnostic copy; the frame by its number.
 void prepareWorld(int frame);
-void prepareState(int frame);
-// One loop pass of the diagnostic copy (its runScriptPass).
-void pass();
-// Starts a fresh recording (a load's attach, in a temporary folder of its own) and ends it (the
-// detach, which writes the rest out and removes the folder). Each stays out of the timed batches.
-void startRecording();
+// Starts a fresh recording (a load's attach, in a temporary folder of its own) with a script that
+// loops over the frame, as the game runs it: the director's state put where the frame starts
+// from, one loop pass, and the scriptWait that ends the frame, where the recording layer hands
+// the frame's lines to the operating system. The first frame, which starts the script, runs here.
+// Then each sim::tick() is one such frame. stopRecording() ends the recording (the detach, which
+// writes the rest out) and removes the folder. Both stay out of the timed batches.
+void startRecording(int frame);
 void stopRecording();
 
 }  // namespace fraywickDiag::bench::diag

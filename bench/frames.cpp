@@ -16,9 +16,9 @@ namespace fraywick::bench {
 namespace {
 
 // Saloon 0's trigger point, where the brawl frame's peds stand and its event fires.
-constexpr sim::Vec3 kSaloonPoint{-309.5f, 808.69f, 121.3f};
-constexpr std::uint32_t kTownsfolkModel = 0x1234ABCD;  // no saloon's bartender
-constexpr std::uint32_t kFirstTriggerEvent = 0x2CA3408A;
+constexpr sim::Vec3 kSaloonPoint{kSaloonSources[0].x, kSaloonSources[0].y, kSaloonSources[0].z};
+constexpr std::uint32_t kTownsfolkModel = 0x1234ABCD;     // no saloon's bartender
+constexpr std::uint32_t kFirstTriggerEvent = 0x2CA3408A;  // EVENT_SHOCKING_INTERESTING_MELEE_FIGHT
 
 void enterNullGame(sim::World& world) {
   world.recording = false;

@@ -100,6 +100,8 @@ size from the environment (GLIBCXX_TUNABLES) when the module starts"
 allow(msvcrt "the INI reader opens regular files only (src/settings/ini.cpp)" _stat64)
 allow(msvcrt "the diagnostic build's recording layer (src/diag/recorder.cpp): reads Fraywick.ini \
 in pieces and writes the recording" fread fseek ftell)
+allow(msvcrt "the diagnostic build's recording layer: moves the recordings of earlier loads aside, \
+measures them, and removes those past the number and size it keeps" rename remove ferror)
 allow(msvcrt "stderr messages of std::terminate's handler and mingw-w64's start-up"
       __iob_func fputc fputs fwrite vfprintf strerror)
 allow(msvcrt "libstdc++'s locale facets, which every stream is made with"

@@ -1,16 +1,19 @@
 // Fuzzes the reader of the diagnostic build's recordings (fraywick-sim --explain / --replay). Any
-// bytes must either read or get one message naming a line and what was expected; a recording that
-// reads must fail to read once cut short at any byte, and must make a run that the analysis takes
-// without a fault.
+// bytes must either read or get one message naming a line and what was expected. A recording that
+// reads must make a run that the analysis and the report take without a fault; what it reads must
+// say so when it was cut short; and every prefix of it either reads as cut short, explained with
+// the note that says where, or gets that one message: never anything worse.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "demo/analysis.h"
 #include "demo/recording.h"
+#include "demo/report.h"
 
 namespace {
 
@@ -42,6 +45,30 @@ bool reads(std::string_view bytes, Recording& recording, ScenarioError& error) {
   return ok;
 }
 
+// The explanation of what read, as fraywick-sim --explain gives it: the run, its analysis and the
+// report, which names the cut of a recording cut short.
+void explains(const Recording& recording) {
+  const fraywick::demo::Run run = fraywick::demo::runOfRecording(recording);
+  CHECK(run.calls.size() == recording.calls);
+  CHECK(run.loadCalls <= run.unloadFirst && run.unloadFirst <= run.calls.size());
+  for (const fraywick::demo::Frame& frame : run.frames) {
+    CHECK(frame.firstCall <= frame.endCall && frame.endCall <= run.calls.size());
+  }
+  bool analysed = false;
+  std::ostringstream report;
+  try {
+    const fraywick::demo::Analysis analysis = fraywick::demo::analyse(run);
+    analysed = analysis.fates.size() == run.scenario.peds.size();
+    fraywick::demo::writeReport(run, analysis, report);
+  } catch (...) {
+    analysed = false;
+  }
+  CHECK(analysed);
+  const std::string note = fraywick::demo::cutNote(recording);
+  CHECK(note.empty() != recording.cut.has_value());
+  CHECK(note.empty() || report.str().find("  ends      " + note + "\n") != std::string::npos);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -50,35 +77,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ScenarioError error;
   if (!reads(bytes, recording, error)) return 0;
 
-  // What read is whole: its steps count its calls and frames, and nothing cut from its end reads.
-  CHECK(bytes.ends_with('\n'));
+  // What read is whole up to its final line, or was cut short and keeps only complete frames;
+  // its steps count its calls and frames.
+  CHECK(recording.cut.has_value() || bytes.ends_with('\n'));
   std::size_t calls = 0;
   int lastFrame = 0;
   for (const RecordedStep& step : recording.steps) {
     calls += step.kind == RecordedStep::Kind::Call;
     CHECK(step.frame >= -1 && step.frame <= recording.frames);
+    CHECK(!recording.cut || step.frame <= recording.cut->afterFrame);
     CHECK(step.frame == -1 || step.frame >= lastFrame);
     CHECK(lastFrame != -1 || step.frame == -1);
     lastFrame = step.frame;
     CHECK(!fraywick::demo::describeStep(step).empty());
   }
   CHECK(calls == recording.calls);
-  Recording cut;
-  CHECK(!reads(bytes.substr(0, size - 1), cut, error));
-  CHECK(!reads(bytes.substr(0, size / 2), cut, error));
+  explains(recording);
 
-  const fraywick::demo::Run run = fraywick::demo::runOfRecording(recording);
-  CHECK(run.calls.size() == recording.calls);
-  CHECK(run.loadCalls <= run.unloadFirst && run.unloadFirst <= run.calls.size());
-  for (const fraywick::demo::Frame& frame : run.frames) {
-    CHECK(frame.firstCall <= frame.endCall && frame.endCall <= run.calls.size());
+  // Cut from its end, it reads as cut short or gets the one message (reads() checks that).
+  for (const std::size_t length : {size - 1, size / 2}) {
+    Recording cut;
+    if (!reads(bytes.substr(0, length), cut, error)) continue;
+    CHECK(cut.cut.has_value());
+    CHECK(cut.frames <= recording.frames);
+    explains(cut);
   }
-  bool analysed = false;
-  try {
-    const fraywick::demo::Analysis analysis = fraywick::demo::analyse(run);
-    analysed = analysis.fates.size() == run.scenario.peds.size();
-  } catch (...) {
-  }
-  CHECK(analysed);
   return 0;
 }

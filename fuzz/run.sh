@@ -26,10 +26,10 @@ if [[ $which == ini ]]; then
   libraries=()
 else
   # The reader, the run and the analysis it feeds, and the simulated hook behind them.
-  sources=("$root/fuzz/recording_fuzz.cpp" "$root"/tools/demo/{recording,run,scenario,atlas,analysis}.cpp "$root/src/settings/ini.cpp"
+  sources=("$root/fuzz/recording_fuzz.cpp" "$root"/tools/demo/{recording,run,scenario,atlas,analysis,report}.cpp "$root/src/settings/ini.cpp"
     "$root"/sim/{world,hook,host_posix,fiber_posix}.cpp)
-  headers=("$root"/tools/demo/{recording,run,scenario,analysis}.h "$root"/src/diag/*.h
-    "$root"/sim/*.h)
+  headers=("$root"/tools/demo/{recording,run,scenario,analysis,atlas,report}.h "$root"/src/diag/*.h
+    "$root"/src/host/natives.h "$root"/src/brawl/saloons.h "$root"/sim/*.h)
   corpus="$root/fuzz/recordings"
   dict="$root/fuzz/recording.dict"
   libraries=(-ldl)

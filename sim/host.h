@@ -67,6 +67,12 @@ SIM_API void* pluginModule();
 SIM_API int redirectClockImports(void* module, bool includeTickCount64 = true);
 #endif
 
+// Ends the process at once with `status`, as a crash or a forced quit ends the game in the middle
+// of a session: the plug-in gets no detach notification, none of its static destructors runs, and
+// nothing a C runtime still holds in its buffers is written. Natively _exit, on Windows
+// TerminateProcess.
+[[noreturn]] SIM_API void endProcess(int status);
+
 // Where the plug-in module lies: next to the program (Fraywick.asi on Windows, Fraywick.so
 // natively) unless FRAYWICK_PLUGIN names another file.
 SIM_API std::string defaultPluginPath();

@@ -1,6 +1,7 @@
 // Loading the plug-in natively: it is a shared object, and the dynamic loader's constructor and
 // destructor calls are its attach and detach notifications.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -36,6 +37,10 @@ void unloadPlugin() {
   if (loadedModule == nullptr) return;
   dlclose(loadedModule);
   loadedModule = nullptr;
+}
+
+void endProcess(int status) {
+  _exit(status);
 }
 
 std::string defaultPluginPath() {

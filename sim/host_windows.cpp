@@ -157,6 +157,12 @@ void unloadPlugin() {
   loadedModule = nullptr;
 }
 
+void endProcess(int status) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  // Termination may complete after the call returns; nothing else runs meanwhile.
+  for (;;) Sleep(INFINITE);
+}
+
 std::string defaultPluginPath() {
   if (const wchar_t* path = _wgetenv(L"FRAYWICK_PLUGIN")) return narrow(path);
   std::wstring self(MAX_PATH, L'\0');

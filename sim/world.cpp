@@ -4,46 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/natives.h"
+
 namespace sim {
 namespace {
-
-struct NativeInfo {
-  std::uint64_t hash;
-  const char* name;
-  int resultSlots;  // how many result slots a trace shows
-};
-
-constexpr NativeInfo kNatives[] = {
-    {native::kHashOfName, "hashOfName", 1},
-    {native::kPlayerPed, "playerPed", 1},
-    {native::kEntityExists, "entityExists", 1},
-    {native::kIsPlayerPed, "isPlayerPed", 1},
-    {native::kIsHumanPed, "isHumanPed", 1},
-    {native::kIsMalePed, "isMalePed", 1},
-    {native::kEntityPosition, "entityPosition", 3},
-    {native::kDistanceBetweenPoints, "distanceBetweenPoints", 1},
-    {native::kEntityModel, "entityModel", 1},
-    {native::kSetEntityInvincible, "setEntityInvincible", 0},
-    {native::kClearTasks, "clearTasks", 0},
-    {native::kSetEventBlocking, "setEventBlocking", 0},
-    {native::kFleeFromPed, "fleeFromPed", 0},
-    {native::kRemoveAllWeapons, "removeAllWeapons", 0},
-    {native::kEquipWeapon, "equipWeapon", 0},
-    {native::kSetConfigFlag, "setConfigFlag", 0},
-    {native::kRandomInRange, "randomInRange", 1},
-    {native::kSetRelationshipGroup, "setRelationshipGroup", 0},
-    {native::kSetGroupRelationship, "setGroupRelationship", 0},
-    {native::kFightPed, "fightPed", 0},
-    {native::kIsEventInSphere, "isEventInSphere", 1},
-    {native::kQueryByName, "queryByName", 1},
-};
-
-const NativeInfo* findNative(std::uint64_t hash) {
-  for (const NativeInfo& info : kNatives) {
-    if (info.hash == hash) return &info;
-  }
-  return nullptr;
-}
 
 float distance(Vec3 a, Vec3 b, bool useZ) {
   const float dx = a.x - b.x;
@@ -105,7 +69,7 @@ std::uint32_t hashOfName(const char* name) {
 }
 
 const char* nativeName(std::uint64_t hash) {
-  const NativeInfo* info = findNative(hash);
+  const fraywick::NativeInfo* info = fraywick::nativeInfo(hash);
   return info != nullptr ? info->name : nullptr;
 }
 
@@ -195,7 +159,7 @@ std::uint64_t* World::nativeCall() {
 }
 
 void World::recordNative() {
-  const NativeInfo* info = findNative(hash_);
+  const fraywick::NativeInfo* info = fraywick::nativeInfo(hash_);
   Call call;
   call.kind = CallKind::Native;
   call.hash = hash_;
@@ -231,12 +195,12 @@ void World::answer() {
   const auto target = [&](std::size_t i) { return effects ? existing(handle(i)) : nullptr; };
 
   switch (hash_) {
-    case native::kHashOfName: {
+    case fraywick::hashOfName.hash: {
       const char* name = text(0);
       put(0, name != nullptr ? hashOfName(name) : 0);
       break;
     }
-    case native::kPlayerPed: {
+    case fraywick::playerPed.hash: {
       for (const Ped& ped : peds) {
         if (ped.player) {
           put(0, static_cast<std::uint32_t>(ped.handle));
@@ -245,25 +209,25 @@ void World::answer() {
       }
       break;
     }
-    case native::kEntityExists:
+    case fraywick::entityExists.hash:
       put(0, existing(handle(0)) != nullptr ? 1 : 0);
       break;
-    case native::kIsPlayerPed: {
+    case fraywick::isPlayerPed.hash: {
       const Ped* ped = existing(handle(0));
       put(0, ped != nullptr && ped->player ? 1 : 0);
       break;
     }
-    case native::kIsHumanPed: {
+    case fraywick::isHumanPed.hash: {
       const Ped* ped = existing(handle(0));
       put(0, ped != nullptr && ped->human ? 1 : 0);
       break;
     }
-    case native::kIsMalePed: {
+    case fraywick::isMalePed.hash: {
       const Ped* ped = existing(handle(0));
       put(0, ped != nullptr && ped->male ? 1 : 0);
       break;
     }
-    case native::kEntityPosition: {
+    case fraywick::entityPosition.hash: {
       const Ped* ped = existing(handle(0));
       const Vec3 at = ped != nullptr ? ped->position : Vec3{};
       putFloat(0, at.x);
@@ -271,49 +235,49 @@ void World::answer() {
       putFloat(2, at.z);
       break;
     }
-    case native::kDistanceBetweenPoints:
+    case fraywick::distanceBetweenPoints.hash:
       putFloat(0, distance({real(0), real(1), real(2)}, {real(3), real(4), real(5)}, low(6) != 0));
       break;
-    case native::kEntityModel: {
+    case fraywick::entityModel.hash: {
       const Ped* ped = existing(handle(0));
       put(0, ped != nullptr ? ped->model : 0);
       break;
     }
-    case native::kSetEntityInvincible:
+    case fraywick::setEntityInvincible.hash:
       if (Ped* ped = target(0); ped != nullptr && low(1) == 0) {
         ped->effects.invincibleCleared = true;
       }
       break;
-    case native::kClearTasks:
+    case fraywick::clearTasks.hash:
       if (Ped* ped = target(0)) {
         ped->effects.tasksCleared = true;
         ped->effects.fightTarget.reset();
         ped->effects.fleeingFrom.reset();
       }
       break;
-    case native::kSetEventBlocking:
+    case fraywick::setEventBlocking.hash:
       if (Ped* ped = target(0); ped != nullptr && low(1) == 0) {
         ped->effects.eventBlockingCleared = true;
       }
       break;
-    case native::kFleeFromPed:
+    case fraywick::fleeFromPed.hash:
       if (Ped* ped = target(0)) ped->effects.fleeingFrom = handle(1);
       break;
-    case native::kRemoveAllWeapons:
+    case fraywick::removeAllWeapons.hash:
       if (Ped* ped = target(0)) {
         ped->effects.weaponsRemoved = true;
         ped->effects.equippedWeapon.reset();
       }
       break;
-    case native::kEquipWeapon:
+    case fraywick::equipWeapon.hash:
       if (Ped* ped = target(0)) ped->effects.equippedWeapon = low(1);
       break;
-    case native::kSetConfigFlag:
+    case fraywick::setConfigFlag.hash:
       if (Ped* ped = target(0); ped != nullptr && low(2) != 0) {
-        ped->effects.configFlags.push_back(handle(1));
+        ped->effects.combatAttributes.push_back(handle(1));
       }
       break;
-    case native::kRandomInRange: {
+    case fraywick::randomInRange.hash: {
       const std::int64_t lowBound = handle(0);
       const std::int64_t highBound = handle(1);
       std::int64_t value = lowBound;
@@ -326,16 +290,16 @@ void World::answer() {
       put(0, static_cast<std::uint32_t>(value));
       break;
     }
-    case native::kSetRelationshipGroup:
+    case fraywick::setRelationshipGroup.hash:
       if (Ped* ped = target(0)) ped->effects.relationshipGroup = low(1);
       break;
-    case native::kSetGroupRelationship:
+    case fraywick::setGroupRelationship.hash:
       if (effects) groupRelationships[{low(1), low(2)}] = handle(0);
       break;
-    case native::kFightPed:
+    case fraywick::fightPed.hash:
       if (Ped* ped = target(0)) ped->effects.fightTarget = handle(1);
       break;
-    case native::kIsEventInSphere: {
+    case fraywick::isEventInSphere.hash: {
       const Vec3 centre{real(1), real(2), real(3)};
       const float radius = real(4);
       bool active = false;
@@ -349,7 +313,7 @@ void World::answer() {
       put(0, active ? 1 : 0);
       break;
     }
-    case native::kQueryByName: {
+    case fraywick::queryByName.hash: {
       std::int32_t value = 0;
       const char* name = text(0);
       if (name != nullptr && std::string_view(name) == "mudtown2") {

@@ -42,7 +42,7 @@ struct PedEffects {
   std::optional<std::int32_t> fleeingFrom;
   bool weaponsRemoved = false;
   std::optional<std::uint32_t> equippedWeapon;
-  std::vector<int> configFlags;  // in the order they were set
+  std::vector<int> combatAttributes;  // setConfigFlag(p, n, 1), in the order they were set
   std::optional<std::uint32_t> relationshipGroup;
   std::optional<std::int32_t> fightTarget;
 };
@@ -96,36 +96,11 @@ struct Call {
   bool unknownNative = false;
 };
 
-// The hashes of every native the world answers.
-namespace native {
-inline constexpr std::uint64_t kHashOfName = 0xFD340785ADF8CFB7;
-inline constexpr std::uint64_t kPlayerPed = 0x096275889B8E0EE0;
-inline constexpr std::uint64_t kEntityExists = 0xD42BD6EB2E0F1677;
-inline constexpr std::uint64_t kIsPlayerPed = 0x12534C348C6CB68B;
-inline constexpr std::uint64_t kIsHumanPed = 0xB980061DA992779D;
-inline constexpr std::uint64_t kIsMalePed = 0x6D9F5FAA7488BA46;
-inline constexpr std::uint64_t kEntityPosition = 0xA86D5F069399F44D;
-inline constexpr std::uint64_t kDistanceBetweenPoints = 0x0BE7F4E3CDBAFB28;
-inline constexpr std::uint64_t kEntityModel = 0xDA76A9F39210D365;
-inline constexpr std::uint64_t kSetEntityInvincible = 0xA5C38736C426FCB8;
-inline constexpr std::uint64_t kClearTasks = 0xE1EF3C1216AFF2CD;
-inline constexpr std::uint64_t kSetEventBlocking = 0x9F8AA94D6D97DBF4;
-inline constexpr std::uint64_t kFleeFromPed = 0x22B0D0E37CCB840D;
-inline constexpr std::uint64_t kRemoveAllWeapons = 0xF25DF915FA38C5F3;
-inline constexpr std::uint64_t kEquipWeapon = 0xADF692B254977C0C;
-inline constexpr std::uint64_t kSetConfigFlag = 0x9F7794730795E019;
-inline constexpr std::uint64_t kRandomInRange = 0xD53343AA4FB7DD28;
-inline constexpr std::uint64_t kSetRelationshipGroup = 0xC80A74AC829DDD92;
-inline constexpr std::uint64_t kSetGroupRelationship = 0xBF25EB89375A37AD;
-inline constexpr std::uint64_t kFightPed = 0xF166E48407BAC484;
-inline constexpr std::uint64_t kIsEventInSphere = 0x9DB47E16060D6354;
-inline constexpr std::uint64_t kQueryByName = 0xE97BD36574F8B0A6;
-}  // namespace native
-
 // The game's name hash: Jenkins one-at-a-time over the ASCII-lower-cased bytes.
 SIM_API std::uint32_t hashOfName(const char* name);
 
-// The name of a native for traces and reports ("isEventInSphere"), or nullptr if unknown.
+// The name of a native for traces and reports ("isEventInSphere"), or nullptr if unknown; the
+// plug-in's catalogue (host/natives.h) is where it comes from, as are the hashes the world answers.
 SIM_API const char* nativeName(std::uint64_t hash);
 
 // Answers from elsewhere than the world's peds and events: a recorded session that is replayed

@@ -1,5 +1,5 @@
-// After the peds are sorted: every brawler group is set to hate every other one, and each brawler
-// gets up to five draws for an opponent other than itself.
+// After the peds are sorted: every brawler group's relationship to every other one is set to
+// level 5, and each brawler gets up to five draws for an opponent other than itself.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -29,7 +29,7 @@ class BrawlerSetup : public DirectorTest {
     return brawlers;
   }
 
-  // The scan up to the last recruit; the caller adds hate and pairing, then closes it.
+  // The scan up to the last recruit; the caller adds relationships and pairing, then closes it.
   Calls recruited(const std::vector<sim::Ped>& brawlers, const std::vector<std::uint32_t>& groups) {
     Calls calls = firstScan();
     calls.quietRows(0, kRow - 1).eventTests(kRow, 0);
@@ -43,11 +43,11 @@ class BrawlerSetup : public DirectorTest {
   static Calls& close(Calls& calls) { return calls.quietRows(kRow + 1, 12).wait(); }
 };
 
-// ----- mutual hate -----
+// ----- the relationships between brawler groups -----
 
-class Hate : public BrawlerSetup {};
+class GroupRelationships : public BrawlerSetup {};
 
-TEST_F(Hate, EveryOrderedPairOfGroupsIsSetToHateOrderedByFirstThenSecond) {
+TEST_F(GroupRelationships, EveryOrderedPairOfGroupsIsSetToLevel5OrderedByFirstThenSecond) {
   for (const int n : {2, 3, 4, 6}) {
     SCOPED_TRACE(::testing::Message() << n << " brawlers");
     restart();
@@ -64,24 +64,23 @@ TEST_F(Hate, EveryOrderedPairOfGroupsIsSetToHateOrderedByFirstThenSecond) {
     for (int i = 0; i < n; ++i) {
       for (int j = 0; j < n; ++j) {
         if (i != j) {
-          expected.native(hashes::kSetGroupRelationship,
-                          {I(5), H(groups[static_cast<std::size_t>(i)]),
-                           H(groups[static_cast<std::size_t>(j)])});
+          expected.native(setGroupRelationship.hash, {I(5), H(groups[static_cast<std::size_t>(i)]),
+                                                      H(groups[static_cast<std::size_t>(j)])});
         }
       }
     }
     for (int k = 0; k < n; ++k) expected.draw(n).fight(2 + k, 2 + (k + 1) % n);
     EXPECT_TRUE(SameCalls(tick(), close(expected)));
-    EXPECT_EQ(world().countNative(hashes::kSetGroupRelationship),
+    EXPECT_EQ(world().countNative(setGroupRelationship.hash),
               static_cast<std::size_t>(n * (n - 1)));
   }
 }
 
-TEST_F(Hate, BrawlersDrawingTheSameGroupMakeItHateItself) {
+TEST_F(GroupRelationships, BrawlersDrawingTheSameGroupSetItsLevelToItself) {
   const std::vector<sim::Ped> brawlers = setUpBrawlers(2, {4242, 4242, 1, 0});
   Calls expected = recruited(brawlers, {4242, 4242});
-  expected.native(hashes::kSetGroupRelationship, {I(5), H(4242), H(4242)});
-  expected.native(hashes::kSetGroupRelationship, {I(5), H(4242), H(4242)});
+  expected.native(setGroupRelationship.hash, {I(5), H(4242), H(4242)});
+  expected.native(setGroupRelationship.hash, {I(5), H(4242), H(4242)});
   expected.draw(2).fight(2, 3).draw(2).fight(3, 2);
   EXPECT_TRUE(SameCalls(tick(), close(expected)));
   const std::pair<std::uint32_t, std::uint32_t> self{4242, 4242};
@@ -89,11 +88,11 @@ TEST_F(Hate, BrawlersDrawingTheSameGroupMakeItHateItself) {
   EXPECT_EQ(world().groupRelationships.at(self), 5);
 }
 
-TEST_F(Hate, GroupHashesAreUsedExactlyAsDrawn) {
+TEST_F(GroupRelationships, GroupHashesAreUsedExactlyAsDrawn) {
   // The extremes of the draw's range, and one with no bit in common with its neighbours.
   const std::vector<sim::Ped> brawlers = setUpBrawlers(3, {4096, 65534, 0x5555, 1, 2, 0});
   Calls expected = recruited(brawlers, {4096, 65534, 0x5555});
-  expected.hate({4096, 65534, 0x5555});
+  expected.relationships({4096, 65534, 0x5555});
   expected.draw(3).fight(2, 3).draw(3).fight(3, 4).draw(3).fight(4, 2);
   EXPECT_TRUE(SameCalls(tick(), close(expected)));
 }
@@ -138,7 +137,7 @@ TEST_F(Pairing, EachBrawlerDrawsUntilTheFirstDrawThatIsNotItself) {
     const std::vector<sim::Ped> brawlers = setUpBrawlers(3, random);
 
     Calls expected = recruited(brawlers, {7001, 7002, 7003});
-    expected.hate({7001, 7002, 7003});
+    expected.relationships({7001, 7002, 7003});
     expected.draw(3).fight(2, 4);
     for (std::size_t i = 0; i < c.draws.size(); ++i) expected.draw(3);
     if (c.target >= 0) expected.fight(3, 2 + c.target);
@@ -152,7 +151,7 @@ TEST_F(Pairing, TargetsNeedNotBeMutual) {
   const std::vector<sim::Ped> brawlers =
       setUpBrawlers(3, {100 + 4096, 200 + 4096, 300 + 4096, 2, 2, 0});
   Calls expected = recruited(brawlers, {4196, 4296, 4396});
-  expected.hate({4196, 4296, 4396});
+  expected.relationships({4196, 4296, 4396});
   expected.draw(3).fight(2, 4).draw(3).fight(3, 4).draw(3).fight(4, 2);
   EXPECT_TRUE(SameCalls(tick(), close(expected)));
   EXPECT_EQ(world().findPed(2)->effects.fightTarget, 4);

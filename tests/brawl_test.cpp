@@ -19,8 +19,9 @@ constexpr const char* kFemaleBrawlersOn = "[Fraywick]\nFemaleBrawlers=1\n";
 
 class Brawl : public DirectorTest {};
 
-// The road of one event: the bartender flees, the eligible men become brawlers who hate each
-// other's groups and are paired off, everybody else is left alone at the step that rules them out.
+// The road of one event: the bartender flees, the eligible men become brawlers whose groups are
+// set against each other and are paired off, everybody else is left alone at the step that rules
+// them out.
 TEST_F(Brawl, EventAtASaloonTurnsTheMenAroundItIntoABrawl) {
   const int row = 0;
   const sim::Ped player = addPlayer(world());
@@ -54,7 +55,7 @@ TEST_F(Brawl, EventAtASaloonTurnsTheMenAroundItIntoABrawl) {
   expected.filter(second, row, FilterEnd::Model).recruit(7, 6000);
   expected.filter(visitor, row, FilterEnd::Model);
   expected.filter(third, row, FilterEnd::Model).recruit(9, 7000);
-  expected.hate({5000, 6000, 7000});
+  expected.relationships({5000, 6000, 7000});
   expected.draw(3).draw(3).fight(3, 9);
   expected.draw(3).fight(7, 3);
   expected.draw(3).draw(3).draw(3).fight(9, 7);
@@ -74,7 +75,7 @@ TEST_F(Brawl, EventAtASaloonTurnsTheMenAroundItIntoABrawl) {
     const sim::PedEffects& effects = world().findPed(b.handle)->effects;
     EXPECT_TRUE(effects.weaponsRemoved) << b.handle;
     EXPECT_EQ(effects.equippedWeapon, unarmed) << b.handle;
-    EXPECT_EQ(effects.configFlags, (std::vector<int>{5, 46, 96, 50, 58, 93})) << b.handle;
+    EXPECT_EQ(effects.combatAttributes, (std::vector<int>{5, 46, 96, 50, 58, 93})) << b.handle;
     EXPECT_EQ(effects.relationshipGroup, b.group) << b.handle;
     EXPECT_EQ(effects.fightTarget, b.target) << b.handle;
   }
@@ -130,7 +131,7 @@ TEST_F(Recruitment, FilterStopsAtTheFirstStepThatRulesThePedOut) {
     addEvent(world(), kTriggerEvents[0], triggerPoint(row));
     if (c.vanishes) {
       world().afterNative = [](sim::World& w, const sim::Call& call) {
-        if (call.hash == hashes::kIsEventInSphere && call.results.at(0) == 1) {
+        if (call.hash == isEventInSphere.hash && call.results.at(0) == 1) {
           w.findPed(2)->exists = false;
         }
       };
@@ -186,7 +187,7 @@ TEST_F(Recruitment, PedAtExactlyTwentyMetresIsInAndTheNextFloatBeyondIsOut) {
     const std::vector<sim::Call> calls = tick();
     EXPECT_TRUE(SameCalls(calls, scanWithHitAt(row, brawl)));
     // The game measured exactly the distance the case is about.
-    const std::vector<sim::Call> distances = callsOf(calls, hashes::kDistanceBetweenPoints);
+    const std::vector<sim::Call> distances = callsOf(calls, distanceBetweenPoints.hash);
     ASSERT_EQ(distances.size(), 1u);
     EXPECT_EQ(static_cast<std::uint32_t>(distances[0].results.at(0)),
               std::bit_cast<std::uint32_t>(c.distance));
@@ -308,7 +309,7 @@ TEST_F(FemaleBrawlers, WomenJoinOnlyWithTheSetting) {
       world().forcedRandom = {5001, 6001, 1, 0};
       expected.filter(man, row, FilterEnd::Model, false).recruit(2, 5001);
       expected.filter(woman, row, FilterEnd::Model, false).recruit(3, 6001);
-      expected.hate({5001, 6001}).draw(2).fight(2, 3).draw(2).fight(3, 2);
+      expected.relationships({5001, 6001}).draw(2).fight(2, 3).draw(2).fight(3, 2);
     } else {
       world().forcedRandom = {5001};  // the lone brawler's draws then give 0: itself
       expected.filter(man, row, FilterEnd::Model).recruit(2, 5001);

@@ -1,8 +1,7 @@
 // A host that breaks the promises the plug-in relies on: ped counts outside the snapshot, random
 // draws outside their bounds, peds that vanish between two questions, garbage in the unused
 // halves of every result slot, a player who is not always there. Each row of the table gives the
-// misbehaviour and exactly what the plug-in makes of it over three scans of one saloon; README.md
-// ("Robustness") has the same table in words.
+// misbehaviour and exactly what the plug-in makes of it over three scans of one saloon.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,60 +11,39 @@
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/director_support.h"
 #include "support/plugin_test.h"
 
 namespace fraywick::testing {
 namespace {
 
-constexpr std::uint64_t kPlayerPed = 0x096275889B8E0EE0;
-constexpr std::uint64_t kEntityExists = 0xD42BD6EB2E0F1677;
-constexpr std::uint64_t kEntityModel = 0xDA76A9F39210D365;
-constexpr std::uint64_t kRemoveAllWeapons = 0xF25DF915FA38C5F3;
-constexpr std::uint64_t kSetRelationshipGroup = 0xC80A74AC829DDD92;
-constexpr std::uint64_t kFightPed = 0xF166E48407BAC484;
-constexpr std::uint64_t kFleeFromPed = 0x22B0D0E37CCB840D;
-constexpr std::uint64_t kIsEventInSphere = 0x9DB47E16060D6354;
-
-constexpr sim::Vec3 kValentine{-309.5f, 808.69f, 121.3f};  // saloon row 0's trigger point
-constexpr std::uint32_t kShotFired = 0x2CA3408A;           // the first trigger event type
-constexpr std::uint32_t kTownsfolkModel = 0x12345678;
 constexpr int kScans = 3;
 
 // The scene every row starts from: the player far away, three townsfolk and Valentine's bartender
 // at the bar, a trigger event there from the start; the clock steps a second a tick, so each of
 // the three ticks scans.
-constexpr std::int32_t kPlayer = 1;
 constexpr std::int32_t kBrawlers[] = {10, 11, 12};
 constexpr std::int32_t kBartender = 20;
 
 constexpr std::int32_t kIntMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
 
-sim::Ped& addPed(sim::World& world, std::int32_t handle, sim::Vec3 at, std::uint32_t model) {
-  sim::Ped& ped = world.addPed({});
-  ped.handle = handle;
-  ped.position = at;
-  ped.model = model;
-  return ped;
-}
-
 void buildScene(sim::World& world) {
   world.clockStepMs = 1000;
-  world.addPed({}).handle = kPlayer;
-  world.peds.back().player = true;
+  addPlayer(world);
+  const sim::Vec3 valentine = triggerPoint(0);
   for (const std::int32_t handle : kBrawlers) {
-    addPed(world, handle,
-           {kValentine.x + static_cast<float>(handle - 9), kValentine.y, kValentine.z},
-           kTownsfolkModel);
+    addPed(world, handle, {valentine.x + static_cast<float>(handle - 9), valentine.y, valentine.z});
   }
-  addPed(world, kBartender, {kValentine.x, kValentine.y + 2, kValentine.z},
-         sim::hashOfName("U_M_M_VALBARTENDER_01"));
-  world.events.push_back({kShotFired, kValentine, 0, UINT64_MAX});
+  addPed(world, kBartender, {valentine.x, valentine.y + 2, valentine.z},
+         {.model = bartenderModel(0)});
+  addEvent(world, kTriggerEvents[0], valentine);
 }
 
 // What the plug-in did over the three scans, read from the calls the hook recorded.
@@ -121,19 +99,19 @@ Outcome outcomeOf(const std::vector<sim::Call>& calls) {
   for (const sim::Call& call : calls) {
     if (call.kind == sim::CallKind::ScriptWait) ++scan;
     if (call.kind != sim::CallKind::Native) continue;
-    if (call.hash == kIsEventInSphere && scan < o.eventTests.size()) ++o.eventTests[scan];
+    if (call.hash == isEventInSphere.hash && scan < o.eventTests.size()) ++o.eventTests[scan];
     // The scan's own player check comes right after playerPed; every other one is the filter.
-    if (call.hash == kEntityExists && previousNative != kPlayerPed) {
+    if (call.hash == entityExists.hash && previousNative != playerPed.hash) {
       ++o.examined;
       o.lastExamined = handleIn(call.args.at(0));
     }
-    if (call.hash == kRemoveAllWeapons) o.recruited.push_back(handleIn(call.args.at(0)));
-    if (call.hash == kSetRelationshipGroup) {
+    if (call.hash == removeAllWeapons.hash) o.recruited.push_back(handleIn(call.args.at(0)));
+    if (call.hash == setRelationshipGroup.hash) {
       o.groups.push_back(static_cast<std::uint32_t>(call.args.at(1)));
     }
-    if (call.hash == kFightPed)
+    if (call.hash == fightPed.hash)
       o.fights.emplace_back(handleIn(call.args[0]), handleIn(call.args[1]));
-    if (call.hash == kFleeFromPed)
+    if (call.hash == fleeFromPed.hash)
       o.flees.emplace_back(handleIn(call.args[0]), handleIn(call.args[1]));
     previousNative = call.hash;
   }
@@ -201,10 +179,8 @@ std::vector<Row> rows() {
     expected.lastExamined = 350;
     table.push_back({"PedCount300With300Peds", "worldGetAllPeds answers 300 for its 256 slots",
                      [](sim::World& w) {
-                       for (std::int32_t h = 100; h <= 350; ++h) addPed(w, h, {}, kTownsfolkModel);
-                       for (std::int32_t h = 400; h < 444; ++h) {
-                         addPed(w, h, kValentine, kTownsfolkModel);
-                       }
+                       for (std::int32_t h = 100; h <= 350; ++h) addPed(w, h, {});
+                       for (std::int32_t h = 400; h < 444; ++h) addPed(w, h, triggerPoint(0));
                        w.forcedPedCount = 300;
                      },
                      nullptr, expected});
@@ -250,18 +226,18 @@ std::vector<Row> rows() {
     table.push_back({"PedVanishesAfterItsExistenceCheck",
                      "ped 11 vanishes right after entityExists answered for it",
                      [](sim::World& w) {
-                       w.afterNative = vanishAfter(kEntityExists, 11);
+                       w.afterNative = vanishAfter(entityExists.hash, 11);
                        w.forcedRandom = {5000, 5001, 1, 0};
                      },
                      nullptr, expected});
   }
   table.push_back({"PedVanishesAfterItsModelWasRead",
                    "ped 11 vanishes right after entityModel answered for it",
-                   [](sim::World& w) { w.afterNative = vanishAfter(kEntityModel, 11); }, nullptr,
-                   cleanOutcome()});
+                   [](sim::World& w) { w.afterNative = vanishAfter(entityModel.hash, 11); },
+                   nullptr, cleanOutcome()});
   table.push_back({"BartenderVanishesAfterItsModelWasRead",
                    "the bartender vanishes right after entityModel answered for it",
-                   [](sim::World& w) { w.afterNative = vanishAfter(kEntityModel, kBartender); },
+                   [](sim::World& w) { w.afterNative = vanishAfter(entityModel.hash, kBartender); },
                    nullptr, cleanOutcome()});
   table.push_back({"GarbageHighHalves", "0xDEADBEEF in the high half of every result slot",
                    [](sim::World& w) { w.resultHighHalf = 0xDEADBEEF; }, nullptr, cleanOutcome(),
@@ -308,7 +284,7 @@ class HostileHost : public PluginTest, public ::testing::WithParamInterface<Row>
     // A text goes by its address, and the next load may map the module elsewhere: keep what the
     // text says instead, while it is still there to read.
     for (sim::Call& call : w.calls) {
-      if (call.hash == sim::native::kHashOfName || call.hash == sim::native::kQueryByName) {
+      if (call.hash == hashOfName.hash || call.hash == queryByName.hash) {
         call.args.at(0) = sim::hashOfName(reinterpret_cast<const char*>(call.args.at(0)));
       }
     }
@@ -391,6 +367,66 @@ TEST_F(HostileHost, DiagnosticBuildGoesOnWithoutARecordingWhereItCannotWriteOne)
   expectSameGameCalls(run(clean, diagnosticPluginPath()), run(clean));
   EXPECT_TRUE(std::filesystem::is_directory(workDir_ / "Fraywick-recording.txt"));
   EXPECT_TRUE(std::filesystem::is_empty(workDir_ / "Fraywick-recording.txt"));
+}
+
+// A load never overwrites the recording of an earlier one, which a player who restarted after a
+// crash still needs: the newest moves to Fraywick-recording-1.txt and each earlier one a number
+// up; the one beyond -5 goes, and so do those that would take the earlier ones together past
+// three full recordings (for the 64 KiB cap of this build, 192 KiB).
+TEST_F(HostileHost, DiagnosticBuildKeepsTheRecordingsOfEarlierLoads) {
+  constexpr std::size_t kSmall = 100;
+  constexpr std::size_t kLarge = 100 << 10;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<int, std::size_t>> before;  // recording number (0: newest), its size
+    // For places 1 to 5, the number the recording there had before, or -1 for none.
+    std::vector<int> after;
+  };
+  const Case cases[] = {
+      {"the first load", {}, {-1, -1, -1, -1, -1}},
+      {"the next load", {{0, kSmall}}, {0, -1, -1, -1, -1}},
+      {"six there already",
+       {{0, kSmall}, {1, kSmall}, {2, kSmall}, {3, kSmall}, {4, kSmall}, {5, kSmall}},
+       {0, 1, 2, 3, 4}},
+      {"a number missing", {{0, kSmall}, {2, kSmall}}, {0, -1, 2, -1, -1}},
+      {"one there, but not the newest", {{1, kSmall}}, {1, -1, -1, -1, -1}},
+      {"past the bound together", {{0, kLarge}, {1, kLarge}, {2, kSmall}}, {0, -1, -1, -1, -1}},
+  };
+  const auto name = [](int number) {
+    return number == 0 ? std::string("Fraywick-recording.txt")
+                       : "Fraywick-recording-" + std::to_string(number) + ".txt";
+  };
+  const auto bytesOf = [](int number, std::size_t size) {
+    std::string text = "earlier " + std::to_string(number) + "\n";
+    text.resize(size, static_cast<char>('a' + number));
+    return text;
+  };
+  const std::vector<Row> table = rows();
+  const Row& clean = table.front();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int number = 0; number <= 5; ++number) std::filesystem::remove(workDir_ / name(number));
+    std::map<int, std::string> before;
+    for (const auto& [number, size] : c.before) {
+      before[number] = bytesOf(number, size);
+      std::ofstream(workDir_ / name(number), std::ios::binary) << before[number];
+    }
+    run(clean, smallCapDiagnosticPluginPath());
+    const std::string newest = recordingWritten();
+    EXPECT_TRUE(newest.starts_with("# Fraywick recording, format 1\n")) << newest.substr(0, 40);
+    EXPECT_NE(newest.find("\nend "), std::string::npos);
+    for (int place = 1; place <= 5; ++place) {
+      const int from = c.after[static_cast<std::size_t>(place - 1)];
+      std::ifstream file(workDir_ / name(place), std::ios::binary);
+      if (from < 0) {
+        EXPECT_FALSE(file.is_open()) << name(place) << " should not be there";
+        continue;
+      }
+      const std::string kept{std::istreambuf_iterator<char>(file), {}};
+      EXPECT_TRUE(kept == before[from]) << name(place) << " should hold what " << name(from)
+                                        << " held; it holds " << kept.substr(0, 20);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileHost, ::testing::ValuesIn(rows()),

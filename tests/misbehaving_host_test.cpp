@@ -92,7 +92,7 @@ TEST_F(MisbehavingHost, OpponentDrawOutsideTheBrawlersUsesUpATry) {
   expected.filter(*world().findPed(kPlayer), row, FilterEnd::Player);
   expected.filter(first, row, FilterEnd::Model).recruit(2, 5000);
   expected.filter(second, row, FilterEnd::Model).recruit(3, 5001);
-  expected.hate({5000, 5001});
+  expected.relationships({5000, 5001});
   expected.draw(2).draw(2).draw(2).fight(2, 3);
   for (int i = 0; i < 5; ++i) expected.draw(2);
   expected.quietRows(row + 1, 12).wait();
@@ -138,7 +138,7 @@ class WorstFrame : public DirectorTest {
       groups.push_back(static_cast<std::uint32_t>(4096 + i));
       calls.filter(crowd[i], row, FilterEnd::Model).recruit(crowd[i].handle, groups.back());
     }
-    calls.hate(groups);
+    calls.relationships(groups);
     for (std::size_t k = 0; k < kN; ++k) {
       for (int i = 0; i < 5; ++i) calls.draw(static_cast<int>(kN));
       calls.fight(crowd[k].handle, crowd[(k + 1) % kN].handle);
@@ -164,17 +164,18 @@ TEST_F(WorstFrame, TwoHundredFiftySixBrawlersAtOneSaloon) {
   // to recruit; N(N-1) relationships; per brawler 5 draws and one fight.
   const std::size_t n = kN;
   const std::size_t loop = 1, names = 9 + 9, player = 2, events = 13 * 5;
-  const std::size_t filter = 7 * n, recruit = 11 * n, hate = n * (n - 1), draws = 5 * n, fights = n;
-  EXPECT_EQ(count(hashes::kQueryByName), loop);
-  EXPECT_EQ(count(hashes::kHashOfName), names + n);
-  EXPECT_EQ(count(hashes::kIsEventInSphere), events);
-  EXPECT_EQ(count(hashes::kEntityExists), 1 + n);
-  EXPECT_EQ(count(hashes::kSetConfigFlag), 6 * n);
-  EXPECT_EQ(count(hashes::kRandomInRange), n + draws);
-  EXPECT_EQ(count(hashes::kSetGroupRelationship), hate);
-  EXPECT_EQ(count(hashes::kFightPed), fights);
+  const std::size_t filter = 7 * n, recruit = 11 * n, relationships = n * (n - 1), draws = 5 * n,
+                    fights = n;
+  EXPECT_EQ(count(queryByName.hash), loop);
+  EXPECT_EQ(count(hashOfName.hash), names + n);
+  EXPECT_EQ(count(isEventInSphere.hash), events);
+  EXPECT_EQ(count(entityExists.hash), 1 + n);
+  EXPECT_EQ(count(setConfigFlag.hash), 6 * n);
+  EXPECT_EQ(count(randomInRange.hash), n + draws);
+  EXPECT_EQ(count(setGroupRelationship.hash), relationships);
+  EXPECT_EQ(count(fightPed.hash), fights);
   const std::size_t total =
-      loop + names + player + events + filter + recruit + hate + draws + fights;
+      loop + names + player + events + filter + recruit + relationships + draws + fights;
   EXPECT_EQ(nativeCount(), total);  // 71510
   EXPECT_EQ(world().countKind(sim::CallKind::WorldGetAllPeds), 1u);
 }

@@ -6,6 +6,8 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "sim/host.h"
@@ -45,11 +47,11 @@ TEST_F(NativesTest, SlotsAreZeroExtendedAndFloatsTravelAsTheirBits) {
 }
 
 TEST_F(NativesTest, EventTestPushesEverySlotInCatalogueOrder) {
-  isEventInSphere(0xF5C6180C, -309.5f, 808.69f, 121.3f, 8.0f);
+  isEventInSphere(0xF5C6180C, -1.5f, 2.25f, 1000.0f, 8.0f);
   const sim::Call& call = onlyCall();
   EXPECT_EQ(call.hash, 0x9DB47E16060D6354ull);
-  EXPECT_EQ(call.args, (std::vector<std::uint64_t>{0x00000000F5C6180Cull, 0xC39AC000, 0x444A2C29,
-                                                   0x42F2999A, 0x41000000}));
+  EXPECT_EQ(call.args, (std::vector<std::uint64_t>{0x00000000F5C6180Cull, 0xBFC00000, 0x40100000,
+                                                   0x447A0000, 0x41000000}));
 }
 
 TEST_F(NativesTest, FleePushesItsSevenSlots) {
@@ -87,46 +89,66 @@ TEST_F(NativesTest, ResultsAreReadFromTheLowHalvesOnly) {
   EXPECT_EQ(randomInRange(-10, 10), -7);
 }
 
+// The catalogue pinned by a copy of its own: hash, slot forms (i int, bool or handle; h hash;
+// f float; t text) and result form of each of the 22 natives, with our name and the game's.
+// Everything else (the simulated game, the recording layer and its reader, the demo, every other
+// test) reads the catalogue in host/natives.h, so a wrong hash or slot there would agree with
+// itself everywhere else and only the game would notice. The names matter too: traces and the
+// recordings players send carry them, and a recording of an earlier release must still read.
 TEST_F(NativesTest, EveryOperationMakesExactlyOneCallWithItsHash) {
   struct Row {
     const char* name;
+    const char* gameName;
     std::uint64_t hash;
-    std::size_t slots;
+    const char* slots;
+    char result;
     void (*call)();
   };
   static constexpr char kWeapon[] = "WEAPON_UNARMED";
+  // clang-format off
   const Row rows[] = {
-      {"hashOfName", 0xFD340785ADF8CFB7, 1, [] { hashOfName(Text{kWeapon}); }},
-      {"playerPed", 0x096275889B8E0EE0, 0, [] { playerPed(); }},
-      {"entityExists", 0xD42BD6EB2E0F1677, 1, [] { entityExists(1); }},
-      {"isPlayerPed", 0x12534C348C6CB68B, 1, [] { isPlayerPed(1); }},
-      {"isHumanPed", 0xB980061DA992779D, 1, [] { isHumanPed(1); }},
-      {"isMalePed", 0x6D9F5FAA7488BA46, 1, [] { isMalePed(1); }},
-      {"entityPosition", 0xA86D5F069399F44D, 3, [] { entityPosition(1, 0, 1); }},
-      {"distanceBetweenPoints", 0x0BE7F4E3CDBAFB28, 7,
-       [] { distanceBetweenPoints(0, 0, 0, 0, 0, 0, 1); }},
-      {"entityModel", 0xDA76A9F39210D365, 1, [] { entityModel(1); }},
-      {"setEntityInvincible", 0xA5C38736C426FCB8, 2, [] { setEntityInvincible(1, false); }},
-      {"clearTasks", 0xE1EF3C1216AFF2CD, 3, [] { clearTasks(1, 1, 1); }},
-      {"setEventBlocking", 0x9F8AA94D6D97DBF4, 2, [] { setEventBlocking(1, false); }},
-      {"fleeFromPed", 0x22B0D0E37CCB840D, 7, [] { fleeFromPed(1, 2, 100.0f, 10000, 0, 3.0f, 0); }},
-      {"removeAllWeapons", 0xF25DF915FA38C5F3, 3, [] { removeAllWeapons(1, 1, 1); }},
-      {"equipWeapon", 0xADF692B254977C0C, 6, [] { equipWeapon(1, 2, 1, 0, 1, 1); }},
-      {"setConfigFlag", 0x9F7794730795E019, 3, [] { setConfigFlag(1, 5, true); }},
-      {"randomInRange", 0xD53343AA4FB7DD28, 2, [] { randomInRange(0, 1); }},
-      {"setRelationshipGroup", 0xC80A74AC829DDD92, 2, [] { setRelationshipGroup(1, 4096); }},
-      {"setGroupRelationship", 0xBF25EB89375A37AD, 3, [] { setGroupRelationship(5, 1, 2); }},
-      {"fightPed", 0xF166E48407BAC484, 4, [] { fightPed(1, 2, 0, 16); }},
-      {"isEventInSphere", 0x9DB47E16060D6354, 5, [] { isEventInSphere(1, 0, 0, 0, 8.0f); }},
-      {"queryByName", 0xE97BD36574F8B0A6, 1, [] { queryByName(Text{kWeapon}); }},
+      {"hashOfName",            "GET_HASH_KEY",                         0xFD340785ADF8CFB7, "t",       'h', [] { hashOfName(Text{kWeapon}); }},
+      {"playerPed",             "PLAYER_PED_ID",                        0x096275889B8E0EE0, "",        'i', [] { playerPed(); }},
+      {"entityExists",          "DOES_ENTITY_EXIST",                    0xD42BD6EB2E0F1677, "i",       'i', [] { entityExists(1); }},
+      {"isPlayerPed",           "IS_PED_A_PLAYER",                      0x12534C348C6CB68B, "i",       'i', [] { isPlayerPed(1); }},
+      {"isHumanPed",            "IS_PED_HUMAN",                         0xB980061DA992779D, "i",       'i', [] { isHumanPed(1); }},
+      {"isMalePed",             "IS_PED_MALE",                          0x6D9F5FAA7488BA46, "i",       'i', [] { isMalePed(1); }},
+      {"entityPosition",        "GET_ENTITY_COORDS",                    0xA86D5F069399F44D, "iii",     'v', [] { entityPosition(1, 0, 1); }},
+      {"distanceBetweenPoints", "GET_DISTANCE_BETWEEN_COORDS",          0x0BE7F4E3CDBAFB28, "ffffffi", 'f', [] { distanceBetweenPoints(0, 0, 0, 0, 0, 0, 1); }},
+      {"entityModel",           "GET_ENTITY_MODEL",                     0xDA76A9F39210D365, "i",       'h', [] { entityModel(1); }},
+      {"setEntityInvincible",   "SET_ENTITY_INVINCIBLE",                0xA5C38736C426FCB8, "ii",      '-', [] { setEntityInvincible(1, false); }},
+      {"clearTasks",            "CLEAR_PED_TASKS",                      0xE1EF3C1216AFF2CD, "iii",     '-', [] { clearTasks(1, 1, 1); }},
+      {"setEventBlocking",      "SET_BLOCKING_OF_NON_TEMPORARY_EVENTS", 0x9F8AA94D6D97DBF4, "ii",      '-', [] { setEventBlocking(1, false); }},
+      {"fleeFromPed",           "TASK_SMART_FLEE_PED",                  0x22B0D0E37CCB840D, "iifiifi", '-', [] { fleeFromPed(1, 2, 100.0f, 10000, 0, 3.0f, 0); }},
+      {"removeAllWeapons",      "REMOVE_ALL_PED_WEAPONS",               0xF25DF915FA38C5F3, "iii",     '-', [] { removeAllWeapons(1, 1, 1); }},
+      {"equipWeapon",           "SET_CURRENT_PED_WEAPON",               0xADF692B254977C0C, "ihiiii",  '-', [] { equipWeapon(1, 2, 1, 0, 1, 1); }},
+      {"setConfigFlag",         "SET_PED_COMBAT_ATTRIBUTES",            0x9F7794730795E019, "iii",     '-', [] { setConfigFlag(1, 5, true); }},
+      {"randomInRange",         "GET_RANDOM_INT_IN_RANGE",              0xD53343AA4FB7DD28, "ii",      'i', [] { randomInRange(0, 1); }},
+      {"setRelationshipGroup",  "SET_PED_RELATIONSHIP_GROUP_HASH",      0xC80A74AC829DDD92, "ih",      '-', [] { setRelationshipGroup(1, 4096); }},
+      {"setGroupRelationship",  "SET_RELATIONSHIP_BETWEEN_GROUPS",      0xBF25EB89375A37AD, "ihh",     '-', [] { setGroupRelationship(5, 1, 2); }},
+      {"fightPed",              "TASK_COMBAT_PED",                      0xF166E48407BAC484, "iiii",    '-', [] { fightPed(1, 2, 0, 16); }},
+      {"isEventInSphere",       "IS_SHOCKING_EVENT_IN_SPHERE",          0x9DB47E16060D6354, "hffff",   'i', [] { isEventInSphere(1, 0, 0, 0, 8.0f); }},
+      {"queryByName",           "HAS_SCRIPT_LOADED",                    0xE97BD36574F8B0A6, "t",       'i', [] { queryByName(Text{kWeapon}); }},
   };
+  // clang-format on
+  ASSERT_EQ(std::size(kNatives), std::size(rows)) << "the catalogue has a native this copy lacks";
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     world().calls.clear();
     row.call();
-    ASSERT_EQ(world().calls.size(), 1u) << row.name;
-    EXPECT_EQ(world().calls[0].hash, row.hash) << row.name;
-    EXPECT_EQ(world().calls[0].args.size(), row.slots) << row.name;
-    EXPECT_FALSE(world().calls[0].unknownNative) << row.name;
+    ASSERT_EQ(world().calls.size(), 1u);
+    EXPECT_EQ(world().calls[0].hash, row.hash);
+    EXPECT_EQ(world().calls[0].args.size(), std::strlen(row.slots));
+    EXPECT_FALSE(world().calls[0].unknownNative);
+    const NativeInfo* native = nativeInfo(row.hash);
+    ASSERT_NE(native, nullptr);
+    EXPECT_STREQ(native->name, row.name);
+    EXPECT_STREQ(native->gameName, row.gameName);
+    EXPECT_STREQ(native->slotForms, row.slots);
+    EXPECT_EQ(native->slots, std::strlen(row.slots));
+    EXPECT_EQ(native->resultForm, row.result);
+    EXPECT_EQ(native->resultSlots, row.result == '-' ? 0 : row.result == 'v' ? 3 : 1);
+    EXPECT_EQ(native->text, row.slots[0] == 't');
     EXPECT_STREQ(sim::nativeName(row.hash), row.name);
   }
   EXPECT_TRUE(world().errors.empty());

@@ -22,9 +22,6 @@ namespace {
 using fraywick::PrintTo;
 using sim::CallKind;
 
-constexpr std::uint64_t kQueryByName = 0xE97BD36574F8B0A6;
-constexpr std::uint64_t kHashOfName = 0xFD340785ADF8CFB7;
-
 class ScriptLoopTest : public PluginTest {};
 
 TEST_F(ScriptLoopTest, LoadRegistersTheScriptBeforeTheKeyboardHandler) {
@@ -63,7 +60,7 @@ TEST_F(ScriptLoopTest, EveryTickAsksTheGuardThenWaitsZero) {
     const sim::Call& guard = world().calls[2 * tick];
     const sim::Call& wait = world().calls[2 * tick + 1];
     ASSERT_EQ(guard.kind, CallKind::Native);
-    EXPECT_EQ(guard.hash, kQueryByName);
+    EXPECT_EQ(guard.hash, queryByName.hash);
     ASSERT_EQ(guard.args.size(), 1u);
     EXPECT_STREQ(reinterpret_cast<const char*>(guard.args[0]), "mudtown2");
     EXPECT_EQ(wait.kind, CallKind::ScriptWait);
@@ -79,10 +76,10 @@ TEST_F(ScriptLoopTest, NoDirectorPassWhileTheGuardAnswersNonZero) {
   world().guard = {{0, start + 1000, -1}};
   load();
   runTicks(10);
-  EXPECT_EQ(world().countNative(kHashOfName), 0u);
-  EXPECT_EQ(world().countNative(kQueryByName), 10u);
+  EXPECT_EQ(world().countNative(hashOfName.hash), 0u);
+  EXPECT_EQ(world().countNative(queryByName.hash), 10u);
   runTicks(1);
-  EXPECT_GT(world().countNative(kHashOfName), 0u);
+  EXPECT_GT(world().countNative(hashOfName.hash), 0u);
 }
 
 TEST_F(ScriptLoopTest, EachLoadStartsFromZero) {
@@ -93,7 +90,7 @@ TEST_F(ScriptLoopTest, EachLoadStartsFromZero) {
     unload();
     // A fresh load fills the saloon table again: nine name hashes for the fill and nine for
     // the bartender set on the first pass, nine more on the second.
-    ASSERT_EQ(world().countNative(kHashOfName), 27u) << "cycle " << cycle;
+    ASSERT_EQ(world().countNative(hashOfName.hash), 27u) << "cycle " << cycle;
     ASSERT_EQ(world().calls.front().kind, CallKind::ScriptRegister) << "cycle " << cycle;
     ASSERT_EQ(world().calls.back().kind, CallKind::KeyboardHandlerUnregister) << "cycle " << cycle;
   }
@@ -201,9 +198,9 @@ class ScriptRestart : public PluginTest, public ::testing::WithParamInterface<Re
     for (std::size_t i = first; i < world().calls.size(); ++i) {
       const sim::Call& call = world().calls[i];
       if (call.kind != sim::CallKind::Native) continue;
-      if (call.hash == hashes::kPlayerPed) scanTimes_.push_back(clock);
+      if (call.hash == playerPed.hash) scanTimes_.push_back(clock);
       firstModelHashes +=
-          call.hash == hashes::kHashOfName &&
+          call.hash == hashOfName.hash &&
           std::strcmp(reinterpret_cast<const char*>(call.args.at(0)), hashedModelNames()[0]) == 0;
     }
     // The first director pass hashes each model name twice: for the table, then for the set.
@@ -248,17 +245,17 @@ TEST_P(ScriptRestart, CarriesTheDirectorsMemoryAndReadsTheSettingsAgain) {
     EXPECT_GE(scanTimes_[i] - scanTimes_[i - 1], 1000u) << "scan " << i;
   }
   for (const Saloon& saloon : {valentine, rhodes}) {
-    SCOPED_TRACE(kSaloonRows[static_cast<std::size_t>(saloon.row)].label);
-    EXPECT_EQ(callsAbout(hashes::kFleeFromPed, saloon.bartender), 1u);
-    EXPECT_EQ(callsAbout(hashes::kRemoveAllWeapons, saloon.man), 1u);
-    EXPECT_EQ(callsAbout(hashes::kRemoveAllWeapons, saloon.woman),
+    SCOPED_TRACE(saloonName(saloon.row));
+    EXPECT_EQ(callsAbout(fleeFromPed.hash, saloon.bartender), 1u);
+    EXPECT_EQ(callsAbout(removeAllWeapons.hash, saloon.man), 1u);
+    EXPECT_EQ(callsAbout(removeAllWeapons.hash, saloon.woman),
               saloon.row == 0 ? c.womenAtValentine : c.womenAtRhodes);
   }
   // After Valentine's brawl, no scan asks about Valentine again.
   std::size_t brawled = 0;
   while (
       brawled < world().calls.size() &&
-      !(world().calls[brawled].hash == hashes::kFleeFromPed &&
+      !(world().calls[brawled].hash == fleeFromPed.hash &&
         static_cast<std::int32_t>(world().calls[brawled].args[0]) == valentine.bartender.handle)) {
     ++brawled;
   }
@@ -266,8 +263,9 @@ TEST_P(ScriptRestart, CarriesTheDirectorsMemoryAndReadsTheSettingsAgain) {
   std::size_t valentineTestsAfter = 0;
   for (std::size_t i = brawled; i < world().calls.size(); ++i) {
     const sim::Call& call = world().calls[i];
-    valentineTestsAfter += call.hash == hashes::kIsEventInSphere &&
-                           static_cast<std::uint32_t>(call.args.at(1)) == kSaloonRows[0].xBits;
+    valentineTestsAfter +=
+        call.hash == isEventInSphere.hash &&
+        static_cast<std::uint32_t>(call.args.at(1)) == F(triggerPoint(0).x).value;
   }
   EXPECT_EQ(valentineTestsAfter, 0u);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "settings/settings.h"
+#include "support/director_support.h"
 #include "support/named_rows.h"
 #include "support/plugin_test.h"
 #include "support/raised_exceptions.h"
@@ -275,11 +276,6 @@ INSTANTIATE_TEST_SUITE_P(ValueTable, HostileSettingsFile, ::testing::ValuesIn(va
 
 // ----- the setting reaching the plug-in's recruitment -----
 
-constexpr float kValentineX = -309.5f;
-constexpr float kValentineY = 808.69f;
-constexpr float kValentineZ = 121.3f;
-constexpr std::uint32_t kTriggerEvent = 0x2CA3408A;
-
 struct RecruitCase {
   const char* name;
   const char* file;       // nullptr: no settings file
@@ -306,26 +302,17 @@ class SettingReachesRecruitment : public PluginTest,
 
 TEST_P(SettingReachesRecruitment, FemalePedJoinsOnlyWhenTheFileSaidSoAtTheStart) {
   if (GetParam().file != nullptr) writeSettings(GetParam().file);
-  sim::Ped player;
-  player.handle = 1;
-  player.player = true;
-  world().addPed(player);
-  sim::Ped man;
-  man.handle = 2;
-  man.position = {kValentineX + 2, kValentineY, kValentineZ};
-  world().addPed(man);
-  sim::Ped secondMan = man;
-  secondMan.handle = 3;
-  world().addPed(secondMan);
-  sim::Ped woman = man;
-  woman.handle = 4;
-  woman.male = false;
-  world().addPed(woman);
+  addPlayer(world());
+  const sim::Vec3 valentine = triggerPoint(0);
+  const sim::Vec3 atTheBar = {valentine.x + 2, valentine.y, valentine.z};
+  addPed(world(), 2, atTheBar);
+  addPed(world(), 3, atTheBar);
+  addPed(world(), 4, atTheBar, {.male = false});
 
   load();
   runTicks(1);  // the script starts and makes its first scan, with no event yet
   if (GetParam().rewriteTo != nullptr) writeSettings(GetParam().rewriteTo);
-  world().events.push_back({kTriggerEvent, {kValentineX, kValentineY, kValentineZ}, 0, UINT64_MAX});
+  addEvent(world(), kTriggerEvents[0], valentine);
   world().clockMs += 1000;
   runTicks(1);
   ASSERT_TRUE(world().findPed(2)->effects.weaponsRemoved) << "the brawl did not start";

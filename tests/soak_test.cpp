@@ -12,46 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "support/director_support.h"
 #include "support/plugin_test.h"
 
 namespace fraywick::testing {
 namespace {
 
-constexpr int kSaloons = 13;
-constexpr std::uint64_t kIsEventInSphere = 0x9DB47E16060D6354;
-constexpr std::uint64_t kFleeFromPed = 0x22B0D0E37CCB840D;
-constexpr std::uint64_t kRemoveAllWeapons = 0xF25DF915FA38C5F3;
-constexpr std::uint64_t kEntityExists = 0xD42BD6EB2E0F1677;
-constexpr std::uint32_t kTriggerEvents[] = {0x2CA3408A, 0x86D43C6C, 0x73DBE22C, 0xF5C6180C,
-                                            0x71B212BD};
 constexpr std::uint32_t kHarmlessEvent = 0x11111111;  // not one of the five
-constexpr std::int32_t kPlayer = 1;
-constexpr std::uint32_t kTownsfolkModel = 0x12345678;
-
-struct SaloonSite {
-  sim::Vec3 point;
-  std::uint32_t bartenderModel;
-};
-
-// The saloons as the game knows them; the named bartender models are hashed as the game does.
-std::array<SaloonSite, kSaloons> saloonSites() {
-  const auto named = [](const char* name) { return sim::hashOfName(name); };
-  return {{
-      {{-309.5f, 808.69f, 121.3f}, named("U_M_M_VALBARTENDER_01")},
-      {{-241.5f, 769.64f, 118.3f}, named("U_M_O_VALBARTENDER_01")},
-      {{1335.6f, -1374.0f, 81.9f}, named("U_M_M_RHDBARTENDER_01")},
-      {{2957.56f, 1350.25f, 47.13f}, 0xB807927B},
-      {{2946.0f, 523.33f, 45.34f}, named("U_F_M_VHTBARTENDER_01")},
-      {{2633.99f, -1227.03f, 53.38f}, named("U_M_M_NBXBARTENDER_01")},
-      {{2795.99f, -1168.52f, 47.93f}, named("U_M_M_NBXBARTENDER_02")},
-      {{-815.43f, -1317.43f, 43.69f}, named("U_M_O_BLWBARTENDER_01")},
-      {{-3702.72f, -2595.68f, -13.32f}, named("U_M_O_ARMBARTENDER_01")},
-      {{-5512.86f, -2912.41f, -1.75f}, named("U_M_M_TUMBARTENDER_01")},
-      {{-1776.79f, -370.35f, 156.96f}, 0x627F30B5},
-      {{1448.67f, 373.01f, 89.89f}, 0x904CC489},
-      {{-675.08f, -1273.12f, 41.91f}, 0xC05D40F3},
-  }};
-}
 
 std::int32_t bartenderHandle(int saloon) {
   return 100 + saloon;
@@ -72,15 +39,8 @@ class Soak : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
-    sites_ = saloonSites();
     world().recording = false;  // thousands of frames: tallied as they go instead
     world().afterNative = [this](sim::World& w, const sim::Call& call) { observe(w, call); };
-  }
-
-  void addPlayer() {
-    sim::Ped& player = world().addPed({});
-    player.handle = kPlayer;
-    player.player = true;
   }
 
   // The bartender of every saloon at its bar, and `crowd` townsfolk within 15 m of each point.
@@ -88,8 +48,8 @@ class Soak : public PluginTest {
     for (int s = 0; s < kSaloons; ++s) {
       sim::Ped& bartender = world().addPed({});
       bartender.handle = bartenderHandle(s);
-      bartender.model = sites_[s].bartenderModel;
-      bartender.position = offset(sites_[s].point, 2.0f, 0.0f);
+      bartender.model = bartenderModel(s);
+      bartender.position = offset(triggerPoint(s), 2.0f, 0.0f);
       for (int k = 0; k < crowd; ++k) addTownsfolk(s, nextHandle_++);
     }
   }
@@ -99,16 +59,16 @@ class Soak : public PluginTest {
     ped.handle = handle;
     ped.model = kTownsfolkModel;
     const float step = static_cast<float>(handle % 15);
-    ped.position = offset(sites_[saloon].point, step, -step / 2);
+    ped.position = offset(triggerPoint(saloon), step, -step / 2);
     homes_[handle] = saloon;
     return ped;
   }
 
   static sim::Vec3 offset(sim::Vec3 p, float dx, float dy) { return {p.x + dx, p.y + dy, p.z}; }
 
-  int saloonAt(std::uint64_t xSlot) const {
+  static int saloonAt(std::uint64_t xSlot) {
     for (int s = 0; s < kSaloons; ++s) {
-      if (std::bit_cast<std::uint32_t>(sites_[s].point.x) == static_cast<std::uint32_t>(xSlot)) {
+      if (std::bit_cast<std::uint32_t>(triggerPoint(s).x) == static_cast<std::uint32_t>(xSlot)) {
         return s;
       }
     }
@@ -116,17 +76,17 @@ class Soak : public PluginTest {
   }
 
   void observe(sim::World& w, const sim::Call& call) {
-    if (call.hash == kIsEventInSphere) {
+    if (call.hash == isEventInSphere.hash) {
       const int s = saloonAt(call.args.at(1));
       ASSERT_GE(s, 0) << "an event test away from every saloon";
       if (tally_.hits[s] > 0) ++tally_.testsAfterHit[s];
       if (static_cast<std::uint32_t>(call.results.at(0)) != 0) ++tally_.hits[s];
-    } else if (call.hash == kFleeFromPed) {
+    } else if (call.hash == fleeFromPed.hash) {
       ++tally_.flees[static_cast<std::int32_t>(call.args.at(0))];
       tally_.fleeThreats.push_back(static_cast<std::int32_t>(call.args.at(1)));
-    } else if (call.hash == kRemoveAllWeapons) {
+    } else if (call.hash == removeAllWeapons.hash) {
       ++tally_.recruits[static_cast<std::int32_t>(call.args.at(0))];
-    } else if (call.hash == kEntityExists && vanishMidScan_) {
+    } else if (call.hash == entityExists.hash && vanishMidScan_) {
       // Now and then a ped that has just been found to exist is gone by the next question.
       const auto handle = static_cast<std::int32_t>(call.args.at(0));
       if (homes_.count(handle) != 0 && random_() % 16 == 0) {
@@ -170,7 +130,6 @@ class Soak : public PluginTest {
     for (const auto& [ped, times] : tally_.recruits) EXPECT_EQ(times, 1) << "ped " << ped;
   }
 
-  std::array<SaloonSite, kSaloons> sites_{};
   std::map<std::int32_t, int> homes_;  // townsfolk -> the saloon they stand at
   std::int32_t nextHandle_ = 1000;
   std::mt19937 random_{20261207};  // the same sequence on every platform
@@ -184,10 +143,10 @@ TEST_F(Soak, TenThousandFramesOfEventsAndChurnBrawlEachSaloonOnce) {
   const auto at = [start](double seconds) {
     return start + static_cast<std::uint64_t>(seconds * 1000);
   };
-  addPlayer();
+  addPlayer(world());
   addSaloonPeds(12);
   for (int s = 0; s < kSaloons; ++s) {
-    const sim::Vec3 point = sites_[s].point;
+    const sim::Vec3 point = triggerPoint(s);
     const std::uint32_t type = kTriggerEvents[s % 5];
     // Each saloon's own window of 4 s, at its own time ...
     world().events.push_back({type, offset(point, 1, 1), at(5 + 9 * s), at(9 + 9 * s)});
@@ -213,7 +172,7 @@ TEST_F(Soak, TenThousandFramesOfEventsAndChurnBrawlEachSaloonOnce) {
 }
 
 TEST_F(Soak, AHundredLoadsInARowEachBrawlEverySaloonOnce) {
-  addPlayer();
+  addPlayer(world());
   addSaloonPeds(3);
   world().clockStepMs = 250;
   for (int cycle = 0; cycle < 100; ++cycle) {
@@ -224,7 +183,7 @@ TEST_F(Soak, AHundredLoadsInARowEachBrawlEverySaloonOnce) {
     for (int s = 0; s < kSaloons; ++s) {
       const std::uint64_t from = start + 1000 * static_cast<std::uint64_t>(s % 4);
       world().events.push_back(
-          {kTriggerEvents[(s + cycle) % 5], sites_[s].point, from, from + 2500});
+          {kTriggerEvents[(s + cycle) % 5], triggerPoint(s), from, from + 2500});
     }
     tally_ = Tally{};
     load();

@@ -10,13 +10,12 @@
 
 #include "brawl/saloons.h"
 #include "plugin/keyboard.h"
+#include "support/director_support.h"
 #include "support/plugin_test.h"
 
 namespace fraywick::testing {
 namespace {
 
-constexpr sim::Vec3 kValentine{-309.5f, 808.69f, 121.3f};  // saloon row 0's trigger point
-constexpr std::uint32_t kShotFired = 0x2CA3408A;           // the first trigger event type
 constexpr int kKeyMessages = 20'000;
 constexpr int kMinimumTicks = 2'000;
 
@@ -52,15 +51,12 @@ TEST_F(Threads, KeyboardMessagesFromAnotherThreadWhileTheScriptBrawls) {
   // Two brawlers at Valentine and an event there from the start: the script scans every tick
   // (the clock steps a full second) and brawls on the first, while the keys come in.
   world().clockStepMs = 1000;
-  sim::Ped& player = world().addPed({});
-  player.handle = 1;
-  player.player = true;
+  addPlayer(world());
+  const sim::Vec3 valentine = triggerPoint(0);
   for (const std::int32_t handle : {2, 3}) {
-    sim::Ped& ped = world().addPed({});
-    ped.handle = handle;
-    ped.position = {kValentine.x + static_cast<float>(handle), kValentine.y, kValentine.z};
+    addPed(world(), handle, {valentine.x + static_cast<float>(handle), valentine.y, valentine.z});
   }
-  world().events.push_back({kShotFired, kValentine, 0, UINT64_MAX});
+  addEvent(world(), kTriggerEvents[0], valentine);
   world().recording = false;  // the script's calls are not what is under test; its effects are
   load();
 
@@ -133,7 +129,7 @@ TEST(SaloonTableThreads, ARacingCallerWaitsForTheOneFill) {
   seen[0] = &saloonTable();
   other.join();
   EXPECT_EQ(seen[0], seen[1]);
-  EXPECT_LE(sim::world().countNative(sim::native::kHashOfName), 9u) << "filled more than once";
+  EXPECT_LE(sim::world().countNative(hashOfName.hash), 9u) << "filled more than once";
   for (const Saloon& saloon : *seen[1]) {
     EXPECT_NE(saloon.name, nullptr);
     EXPECT_NE(saloon.bartenderModel, 0u) << saloon.name;

@@ -237,9 +237,12 @@ TEST_F(Scan, TwoSaloonsHitInOneScanBrawlInRowOrderOnOneSnapshot) {
   EXPECT_TRUE(SameCalls(tick(), expected));
 }
 
+// Each type is also the game's hash of the event name the code gives it.
 TEST_F(Scan, EachOfTheFiveEventTypesStartsABrawl) {
   for (int type = 0; type < 5; ++type) {
-    SCOPED_TRACE(::testing::Message() << "event type #" << type);
+    const char* name = kTriggerEventNames[static_cast<std::size_t>(type)];
+    SCOPED_TRACE(name);
+    EXPECT_EQ(kTriggerEvents[static_cast<std::size_t>(type)], sim::hashOfName(name));
     restart();
     addPlayer(world());
     const sim::Ped brawler = addPed(world(), 2, pointAtDistance(5, 1.0f));

@@ -22,6 +22,7 @@
 
 #include "sim/host.h"
 #include "sim/world.h"
+#include "support/director_support.h"
 #include "support/plugin_test.h"
 #include "support/raised_exceptions.h"
 
@@ -105,31 +106,19 @@ std::vector<Normalized> normalizedCalls(const Image& image) {
   return calls;
 }
 
-sim::Ped pedAt(std::int32_t handle, sim::Vec3 position, bool player = false) {
-  sim::Ped ped;
-  ped.handle = handle;
-  ped.position = position;
-  ped.player = player;
-  return ped;
-}
-
 constexpr std::int32_t kWoman = 5;
 
 // Saloon row 0's trigger point; an event of the first trigger type sits on it for good, so every
 // load brawls there on its first scan. Three men and a woman stand close enough to be recruited;
 // she joins only when the settings file lets women in.
 void populateBrawlingSaloon(sim::World& world) {
-  constexpr sim::Vec3 kSaloon{-309.5f, 808.69f, 121.3f};
-  world.addPed(pedAt(1, {0, 0, 0}, true));
+  const sim::Vec3 saloon = triggerPoint(0);
+  addPlayer(world);
   for (std::int32_t handle = 2; handle <= kWoman; ++handle) {
-    world.addPed(pedAt(handle, {kSaloon.x + static_cast<float>(handle), kSaloon.y, kSaloon.z}));
+    addPed(world, handle, {saloon.x + static_cast<float>(handle), saloon.y, saloon.z},
+           {.male = handle != kWoman});
   }
-  world.peds.back().male = false;
-  sim::Event event;
-  event.type = 0x2CA3408A;
-  event.position = kSaloon;
-  event.activeUntil = UINT64_MAX;
-  world.events.push_back(event);
+  addEvent(world, kTriggerEvents[0], saloon);
 }
 
 // What a guest could leave behind in the process. Wine answers GetProcessHandleCount and the
@@ -382,7 +371,7 @@ void WindowsModuleTest::loadCyclesLeaveNothingBehind(const std::string& plugin) 
     std::vector<Normalized> calls = normalizedCalls(image);
     std::vector<Normalized>& expected = first[fileIndex];
     if (expected.empty()) {
-      ASSERT_GT(world().countNative(sim::native::kFightPed), 0u) << "the scenario must brawl";
+      ASSERT_GT(world().countNative(fightPed.hash), 0u) << "the scenario must brawl";
       expected = std::move(calls);
     } else {
       ASSERT_EQ(calls.size(), expected.size()) << "cycle " << cycle;
@@ -469,7 +458,7 @@ TEST_F(WindowsModuleTest, TimedWaitsInThisProgramStillEndWhileTheVirtualClockSta
 // apart span 4750 virtual ms and scan at 0, 1000, 2000, 3000 and 4000; they take far less than a
 // real second, so on the real clock there would be one scan only.
 TEST_F(WindowsModuleTest, TheDirectorsScansFollowTheVirtualClock) {
-  world().addPed(pedAt(1, {0, 0, 0}, true));
+  addPlayer(world());
   world().clockStepMs = 250;
   load();
   runTicks(20);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The lint: clang-tidy over the plug-in's sources (src/) with the checks of .clang-tidy, on the
-# native build's compilation database, and clang-format over every C++ file of the repository
-# with .clang-format. Any finding fails it. Both are the chosen LLVM's (tools/toolchain.sh), 16 on
-# Debian 12 and 19 on Debian 13; the two give the same verdict.
+# native build's compilation database, clang-format over every C++ file of the repository with
+# .clang-format, and the relative links of the Markdown files (tools/check_links.sh). Any finding
+# fails it. clang-tidy and clang-format are the chosen LLVM's (tools/toolchain.sh), 16 on Debian 12
+# and 19 on Debian 13; the two give the same verdict.
 #
 #   tools/lint.sh        (make lint; the native preset must be configured: cmake --preset native)
 set -euo pipefail
@@ -52,6 +53,8 @@ if ! xargs "$format" --dry-run --Werror <<<"$files"; then
   echo "lint: format them with: $format -i FILE..." >&2
   status=1
 fi
+
+tools/check_links.sh || status=1
 
 if [ $status -eq 0 ]; then
   echo "lint: no findings"

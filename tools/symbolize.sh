@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Reads a crash log and names the function and source line behind each address of the plug-in
-# in it, as crash loggers print them: relative to the module, Fraywick.asi+0x1A2B0.
+# Reads what a player has after a crash and names the function and source line behind each
+# address in one of Fraywick's modules, the shipped Fraywick.asi or the diagnostic
+# Fraywick-diag.asi, each from its own PDB. It reads, in one log or several:
 #
-#   tools/symbolize.sh [--module Fraywick.asi] [--pdb Fraywick.pdb] [LOG...]
-#   tools/symbolize.sh --zip dist/Fraywick-<version>.zip crash.log
+#   - crash loggers' stack traces, addresses relative to the module: Fraywick.asi+0x1A2B0;
+#   - the text of the event log's application error (Event Viewer, "Application Error"):
+#     "Faulting module name: Fraywick.asi, version: ..." and "Fault offset: 0x000000000001a2b0";
+#   - Windows Error Reporting's Report.wer: "Sig[3].Name=Fault Module Name",
+#     "Sig[3].Value=Fraywick.asi", "Sig[6].Name=Exception Offset", "Sig[6].Value=000000000001a2b0";
 #
-# It prints every line of the logs (standard input without any) as it is, and after a line with
-# addresses, for each of them the frames at that address, innermost first: functions inlined
-# there, then the function the address lies in, each with file:line. The module and its PDB
-# come from the release zip the player installed (--zip), from the files named, or else from
-# build/windows/bin. The PDB must be the one the module was linked with, by the GUID and age
-# the module names: any other PDB is refused, since its lines would be wrong.
+# as UTF-8, or as UTF-16 with its byte order mark, as Windows saves them. Anything that is not
+# text (a PDB given where a log was meant) gets one line of error.
+#
+#   tools/symbolize.sh [--zip ZIP]... [--module MODULE [--pdb PDB]]... [LOG...]
+#
+# It prints every line of the logs (standard input without any) as it is, and after a line that
+# names an address, the frames at that address, innermost first: functions inlined there, then
+# the function the address lies in, each with file:line. A fault in another module is said so,
+# in one line naming it. The modules and their PDBs come from the release zips named (the
+# player's and the diagnostic one), from the modules named (each PDB beside its module, under the
+# name the module gives, unless --pdb names it), or else from build/windows/bin. A PDB must be the
+# one its module was linked with, by the GUID and age the module names: any other is refused,
+# since its lines would be wrong.
 #
 # LLVM's own tools do the reading: llvm-readobj (the module's debug directory), llvm-pdbutil (the
 # PDB's identity) and llvm-symbolizer (addresses to lines, inlined frames included).
@@ -19,12 +30,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # The build's own LLVM (tools/toolchain.sh), unless the caller names one.
 llvm=${FRAYWICK_LLVM_BIN:-$("$root/tools/toolchain.sh" --value LLVM_BIN)}
-module=""
-pdb=""
-zip=""
+modules=() # module files, in the order given
+pdbs=()    # the PDB of each, or empty: beside the module, under the name the module gives
+zips=()
+pending_pdb=""
 
 usage() {
-  sed -n '5,6p' "$0" | sed 's/^# *//' >&2
+  sed -n '15p' "$0" | sed 's/^# *//' >&2
   exit 2
 }
 fail() {
@@ -34,9 +46,18 @@ fail() {
 
 while [ $# -gt 0 ]; do
   case $1 in
-    --module) module=${2:?}; shift 2 ;;
-    --pdb) pdb=${2:?}; shift 2 ;;
-    --zip) zip=${2:?}; shift 2 ;;
+    --module)
+      modules+=("${2:?}")
+      pdbs+=("$pending_pdb")
+      pending_pdb=""
+      shift 2
+      ;;
+    --pdb)
+      # For the module named last, or for the next one when none was named yet.
+      if [ ${#modules[@]} -gt 0 ]; then pdbs[-1]=${2:?}; else pending_pdb=${2:?}; fi
+      shift 2
+      ;;
+    --zip) zips+=("${2:?}"); shift 2 ;;
     -h | --help) usage ;;
     --) shift; break ;;
     -*) usage ;;
@@ -47,60 +68,201 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-if [ -n "$zip" ]; then
+for zip in "${zips[@]}"; do
   [ -f "$zip" ] || fail "no such zip: $zip"
   zip=$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")
-  mkdir "$work/zip"
-  (cd "$work/zip" && cmake -E tar xf "$zip")
-  module=${module:-$work/zip/Fraywick.asi}
-  pdb=${pdb:-$work/zip/Fraywick.pdb}
-fi
-module=${module:-$root/build/windows/bin/Fraywick.asi}
-pdb=${pdb:-$(dirname "$module")/Fraywick.pdb}
-[ -f "$module" ] || fail "no module at $module (build it with 'make windows', or name it with --module)"
-[ -f "$pdb" ] || fail "no PDB at $pdb (name it with --pdb)"
-
-# The PDB the module was linked with: its file name, GUID and age, from the debug directory.
-# The module holds the GUID as 16 bytes. llvm-readobj 19 writes them as a GUID; 16 lists the
-# bytes, and written as a GUID their first three fields are little-endian.
-directory=$("$llvm/llvm-readobj" --file-headers --coff-debug-directory "$module") ||
-  fail "$module is not a module llvm-readobj can read"
-wanted_guid=$(sed -n 's/.*PDBGUID: \({[0-9A-F-]*}\).*/\1/p' <<<"$directory")
-if [ -z "$wanted_guid" ]; then
-  read -r -a b <<<"$(sed -n 's/.*PDBGUID: (\(.*\)).*/\1/p' <<<"$directory")"
-  [ ${#b[@]} -eq 16 ] || fail "$module names no PDB: it was built without one"
-  wanted_guid="{${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-"
-  wanted_guid+="${b[10]}${b[11]}${b[12]}${b[13]}${b[14]}${b[15]}}"
-fi
-wanted_age=$(sed -n 's/.*PDBAge: \([0-9]*\).*/\1/p' <<<"$directory")
-pdb_name=$(sed -n 's/.*PDBFileName: \(.*\)$/\1/p' <<<"$directory")
-image_size=$(sed -n 's/.*SizeOfImage: \([0-9]*\)$/\1/p' <<<"$directory")
-
-summary=$("$llvm/llvm-pdbutil" dump -summary "$pdb" 2>/dev/null) || fail "$pdb is not a PDB"
-guid=$(sed -n 's/^ *GUID: \(.*\)$/\1/p' <<<"$summary")
-age=$(sed -n 's/^ *Age: \([0-9]*\)$/\1/p' <<<"$summary")
-if [ "$guid" != "$wanted_guid" ] || [ "$age" != "$wanted_age" ]; then
-  fail "$pdb is not the PDB of this $(basename "$module"): the module was linked with PDB" \
-    "$wanted_guid age $wanted_age, this one is $guid age $age, and its lines would be wrong." \
-    "Take the Fraywick.pdb of the same release (or build) as the module."
+  unpacked=$work/zip${#modules[@]}-$RANDOM
+  mkdir "$unpacked"
+  (cd "$unpacked" && cmake -E tar xf "$zip")
+  found=0
+  for name in Fraywick.asi Fraywick-diag.asi; do
+    if [ -f "$unpacked/$name" ]; then
+      modules+=("$unpacked/$name")
+      pdbs+=("")
+      found=1
+    fi
+  done
+  [ $found -eq 1 ] || fail "$zip holds neither Fraywick.asi nor Fraywick-diag.asi"
+done
+if [ -n "$pending_pdb" ]; then
+  # A PDB without a module: the shipped module of the build, as ever.
+  [ ${#zips[@]} -eq 0 ] || usage
+  modules=("$root/build/windows/bin/Fraywick.asi")
+  pdbs=("$pending_pdb")
+elif [ ${#modules[@]} -eq 0 ]; then
+  for name in Fraywick.asi Fraywick-diag.asi; do
+    if [ -f "$root/build/windows/bin/$name" ]; then
+      modules+=("$root/build/windows/bin/$name")
+      pdbs+=("")
+    fi
+  done
+  [ ${#modules[@]} -gt 0 ] || fail "no module in $root/build/windows/bin (build it with" \
+    "'make windows', or name it with --zip or --module)"
 fi
 
-# llvm-symbolizer looks for the PDB beside the module, under the name the module gives it.
-ln -s "$(cd "$(dirname "$module")" && pwd)/$(basename "$module")" "$work/Fraywick.asi"
-ln -s "$(cd "$(dirname "$pdb")" && pwd)/$(basename "$pdb")" "$work/$pdb_name"
+# Each module with its PDB, checked: by its file name in lower case, as logs name it.
+declare -A slot       # module name -> index
+declare -A image_size # index -> the module's size in memory
+declare -A shown_name # index -> the module's file name as it is
+for i in "${!modules[@]}"; do
+  module=${modules[$i]}
+  [ -f "$module" ] || fail "no module at $module (build it with 'make windows', or name it with --module)"
+  name=$(basename "$module")
+  # The PDB the module was linked with: its file name, GUID and age, from the debug directory.
+  # The module holds the GUID as 16 bytes. llvm-readobj 19 writes them as a GUID; 16 lists the
+  # bytes, and written as a GUID their first three fields are little-endian.
+  directory=$("$llvm/llvm-readobj" --file-headers --coff-debug-directory "$module" 2>/dev/null) ||
+    fail "$module is not a module llvm-readobj can read"
+  wanted_guid=$(sed -n 's/.*PDBGUID: \({[0-9A-F-]*}\).*/\1/p' <<<"$directory")
+  if [ -z "$wanted_guid" ]; then
+    read -r -a b <<<"$(sed -n 's/.*PDBGUID: (\(.*\)).*/\1/p' <<<"$directory")"
+    [ ${#b[@]} -eq 16 ] || fail "$module names no PDB: it was built without one"
+    wanted_guid="{${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-"
+    wanted_guid+="${b[10]}${b[11]}${b[12]}${b[13]}${b[14]}${b[15]}}"
+  fi
+  wanted_age=$(sed -n 's/.*PDBAge: \([0-9]*\).*/\1/p' <<<"$directory")
+  pdb_name=$(sed -n 's/.*PDBFileName: \(.*\)$/\1/p' <<<"$directory")
+  pdb=${pdbs[$i]:-$(dirname "$module")/$pdb_name}
+  [ -f "$pdb" ] || fail "no PDB at $pdb (name it with --pdb)"
 
-cat -- "$@" >"$work/log"
-# Module-relative offsets, the one form that does not depend on where the module was loaded.
-pattern='fraywick\.asi\+(0x)?[0-9a-f]+'
-grep -oiE "$pattern" "$work/log" | sed -E 's/.*\+(0[xX])?/0x/' | sort -u >"$work/addresses" || true
+  summary=$("$llvm/llvm-pdbutil" dump -summary "$pdb" 2>/dev/null) || fail "$pdb is not a PDB"
+  guid=$(sed -n 's/^ *GUID: \(.*\)$/\1/p' <<<"$summary")
+  age=$(sed -n 's/^ *Age: \([0-9]*\)$/\1/p' <<<"$summary")
+  if [ "$guid" != "$wanted_guid" ] || [ "$age" != "$wanted_age" ]; then
+    fail "$pdb is not the PDB of this $name: the module was linked with PDB" \
+      "$wanted_guid age $wanted_age, this one is $guid age $age, and its lines would be wrong." \
+      "Take the $pdb_name of the same release (or build) as the module."
+  fi
 
-# One block per address: a function line and a file:line:column line per frame, then an empty
-# line. Sources of the plug-in stand in the PDB under the root the build gives them (C:\fraywick,
-# src/CMakeLists.txt); they are shown relative to the checkout.
-declare -A frames
-if [ -s "$work/addresses" ]; then
-  "$llvm/llvm-symbolizer" --obj="$work/Fraywick.asi" --relative-address --inlines --demangle \
-    <"$work/addresses" >"$work/symbols"
+  # llvm-symbolizer looks for the PDB beside the module, under the name the module gives it.
+  mkdir "$work/m$i"
+  ln -s "$(cd "$(dirname "$module")" && pwd)/$name" "$work/m$i/$name"
+  ln -s "$(cd "$(dirname "$pdb")" && pwd)/$(basename "$pdb")" "$work/m$i/$pdb_name"
+  slot[${name,,}]=$i
+  shown_name[$i]=$name
+  image_size[$i]=$(sed -n 's/.*SizeOfImage: \([0-9]*\)$/\1/p' <<<"$directory")
+done
+
+# The logs as UTF-8 text. Windows writes Report.wer, and often saves the event log's text, as
+# UTF-16 with a byte order mark; a UTF-8 one may carry a mark too. What is left may hold no
+# control bytes but tabs, line and page ends: anything else is no log, and printing it would
+# spill binary onto the terminal.
+as_text() {
+  local raw=$1 label=$2 mark
+  mark=$(head -c 3 "$raw" | od -An -tx1 | tr -d ' \n')
+  case $mark in
+    fffe* | feff*)
+      iconv -f UTF-16 -t UTF-8 "$raw" >"$work/text" 2>/dev/null ||
+        fail "$label is not text: it starts as UTF-16 but does not read as such"
+      ;;
+    efbbbf) tail -c +4 "$raw" >"$work/text" ;;
+    *) cp "$raw" "$work/text" ;;
+  esac
+  if ! LC_ALL=C tr -d '\000-\010\013\016-\037\177' <"$work/text" | cmp -s - "$work/text"; then
+    fail "$label is not text: give the crash log, the event log's text or Report.wer as saved" \
+      "(UTF-8, or UTF-16 with its byte order mark)"
+  fi
+  cat "$work/text" >>"$work/log"
+  # A last line without its line end still ends before the next log's first.
+  [ ! -s "$work/text" ] || [ -z "$(tail -c 1 "$work/text")" ] || echo >>"$work/log"
+}
+: >"$work/log"
+if [ $# -eq 0 ]; then
+  cat >"$work/raw"
+  as_text "$work/raw" "standard input"
+else
+  for log in "$@"; do
+    [ -f "$log" ] || fail "no such log: $log"
+    as_text "$log" "$log"
+  done
+fi
+
+# Every line of the logs, each followed by what it names: "L<tab>line", then for an address in
+# one of ours "A<tab>module in lower case<tab>offset<tab>heading", for a fault in another
+# module "O<tab>module". The event log's text and Report.wer name the module and the offset on
+# two lines; a crash logger names both at once, as Module+0xOffset, wherever it stands in a line.
+awk '
+  function ours(module) {
+    module = tolower(module)
+    return module == "fraywick.asi" || module == "fraywick-diag.asi"
+  }
+  function offset(hex) {
+    hex = toupper(hex)
+    sub(/^0X/, "", hex)
+    sub(/^0+/, "", hex)
+    return "0x" (hex == "" ? "0" : hex)
+  }
+  function named(module, at, heading) {
+    if (ours(module)) {
+      print "A\t" tolower(module) "\t" offset(at) "\t" heading
+    } else {
+      print "O\t" module
+    }
+  }
+  function value(line) {
+    sub(/^[^=]*=/, "", line)
+    return line
+  }
+  {
+    sub(/\r$/, "")
+    line = $0
+    print "L\t" line
+
+    rest = line
+    while (match(tolower(rest), /fraywick(-diag)?\.asi\+(0x)?[0-9a-f]+/)) {
+      before = RSTART > 1 ? substr(rest, RSTART - 1, 1) : ""
+      found = substr(rest, RSTART, RLENGTH)
+      rest = substr(rest, RSTART + RLENGTH)
+      if (before ~ /[A-Za-z0-9_.-]/) continue  # the tail of another module name
+      plus = index(found, "+")
+      named(substr(found, 1, plus - 1), substr(found, plus + 1), found)
+    }
+
+    if (line ~ /^[ \t]*Faulting application name:/) { event_module = ""; event_offset = "" }
+    if (match(line, /^[ \t]*Faulting module name:[ \t]*/)) {
+      event_module = substr(line, RSTART + RLENGTH)
+      sub(/,.*/, "", event_module)
+    }
+    if (match(line, /^[ \t]*Fault offset:[ \t]*/)) {
+      event_offset = substr(line, RSTART + RLENGTH)
+      sub(/[ \t].*/, "", event_offset)
+    }
+    if (event_module != "" && event_offset ~ /^(0[xX])?[0-9A-Fa-f]+$/) {
+      named(event_module, event_offset, event_module "+" offset(event_offset))
+      event_module = ""
+      event_offset = ""
+    }
+
+    if (match(line, /^Sig\[[0-9]+\]\.(Name|Value)=/)) {
+      n = substr(line, 5, index(line, "]") - 5)
+      if (line ~ /^Sig\[[0-9]+\]\.Name=/) {
+        sig[n] = value(line)
+      } else if (sig[n] == "Fault Module Name") {
+        wer_module = value(line)
+      } else if (sig[n] == "Exception Offset") {
+        wer_offset = value(line)
+      }
+      if (wer_module != "" && wer_offset ~ /^(0[xX])?[0-9A-Fa-f]+$/) {
+        named(wer_module, wer_offset, wer_module "+" offset(wer_offset))
+        wer_module = ""
+        wer_offset = ""
+      }
+    }
+  }
+' "$work/log" >"$work/named"
+
+# One symbolizer run per module, over the addresses the logs name in it: a function line and a
+# file:line:column line per frame, then an empty line. Sources of the plug-in stand in the PDB
+# under the root the build gives them (C:\fraywick, src/CMakeLists.txt); they are shown relative
+# to the checkout.
+declare -A frames # "module address" -> the lines to print under it
+for key in "${!slot[@]}"; do
+  i=${slot[$key]}
+  awk -F '\t' -v m="$key" '$1 == "A" && $2 == m { print $3 }' "$work/named" | sort -u \
+    >"$work/addresses"
+  [ -s "$work/addresses" ] || continue
+  "$llvm/llvm-symbolizer" --obj="$work/m$i/${shown_name[$i]}" --relative-address --inlines \
+    --demangle <"$work/addresses" >"$work/symbols"
   exec 3<"$work/symbols"
   while read -r address; do
     text=""
@@ -112,19 +274,30 @@ if [ -s "$work/addresses" ]; then
       [ -z "$text" ] || text+=" (inlined)"$'\n'
       text+="    ${function} at ${location//\\//}"
     done
-    if ((address >= image_size)); then
-      text="    outside $(basename "$module"), which is $(printf '0x%X' "$image_size") bytes:"
+    if ((address >= image_size[$i])); then
+      text="    outside ${shown_name[$i]}, which is $(printf '0x%X' "${image_size[$i]}") bytes:"
       text+=" a log of another version?"
     fi
-    frames[$address]=${text:+$text$'\n'}
+    frames["$key $address"]=${text:+$text$'\n'}
   done <"$work/addresses"
   exec 3<&-
-fi
+done
 
-while IFS= read -r line || [ -n "$line" ]; do
-  printf '%s\n' "$line"
-  for found in $(grep -oiE "$pattern" <<<"$line" || true); do
-    address=$(sed -E 's/.*\+(0[xX])?/0x/' <<<"$found")
-    printf '  %s\n%s' "$found" "${frames[$address]}"
-  done
-done <"$work/log"
+while IFS= read -r record; do
+  kind=${record%%$'\t'*}
+  body=${record#*$'\t'}
+  IFS=$'\t' read -r first second third <<<"$body"
+  case $kind in
+    L) printf '%s\n' "$body" ;;
+    A)
+      printf '  %s\n' "$third"
+      if [ -z "${slot[$first]+set}" ]; then
+        printf '    (no %s at hand: give its release zip with --zip, or the module with --module)\n' \
+          "$first"
+      else
+        printf '%s' "${frames["$first $second"]}"
+      fi
+      ;;
+    O) printf '  the fault lies in %s, not in Fraywick.asi or Fraywick-diag.asi\n' "$first" ;;
+  esac
+done <"$work/named"

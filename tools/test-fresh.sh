@@ -90,8 +90,8 @@ cleanup() {
   exit $status
 }
 trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+trap 'echo "test-fresh: interrupted; removing the fresh system" >&2; exit 130' INT
+trap 'echo "test-fresh: stopped; removing the fresh system" >&2; exit 143' TERM HUP
 
 # A download that fails is tried twice more, a little later, before it counts as a failure.
 retry() {

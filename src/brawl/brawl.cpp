@@ -8,10 +8,26 @@ namespace fraywick {
 namespace {
 
 constexpr float kRecruitRadius = 20.0f;  // a ped at exactly 20 m is in
-constexpr int kBrawlerConfigFlags[] = {5, 46, 96, 50, 58, 93};
+
+// setConfigFlag is the game's SET_PED_COMBAT_ATTRIBUTES: the numbers a brawler gets are combat
+// attributes, named here as the game's public lists name them, set in this order.
+constexpr int kAlwaysFight = 5;
+constexpr int kCanFightArmedPedsWhenNotArmed = 46;
+constexpr int kUnnamedAttribute96 = 96;  // the public lists give it no name
+constexpr int kCanCharge = 50;
+constexpr int kDisableFleeFromCombat = 58;
+constexpr int kPreferMelee = 93;
+constexpr int kBrawlerCombatAttributes[] = {kAlwaysFight,           kCanFightArmedPedsWhenNotArmed,
+                                            kUnnamedAttribute96,    kCanCharge,
+                                            kDisableFleeFromCombat, kPreferMelee};
+
 constexpr int kGroupHashLow = 4096;
 constexpr int kGroupHashHigh = 65535;  // exclusive: groups range from 4096 to 65534
-constexpr int kHate = 5;
+
+// The relationship level every brawler group gets towards every other one. The game's public
+// lists of relationship levels call 5 "wanted" (and 6 "hate"); the brawl was designed with 5 and
+// keeps it.
+constexpr int kBrawlerRelationship = 5;
 constexpr int kOpponentTries = 5;
 constexpr char kUnarmed[] = "WEAPON_UNARMED";
 
@@ -39,7 +55,7 @@ void sendBartenderFleeing(Ped bartender, Ped player) {
 void recruit(Ped ped, Brawlers& brawlers) {
   removeAllWeapons(ped, 1, 1);
   equipWeapon(ped, hashOfName(Text{kUnarmed}), 1, 0, 1, 1);
-  for (const int flag : kBrawlerConfigFlags) setConfigFlag(ped, flag, true);
+  for (const int attribute : kBrawlerCombatAttributes) setConfigFlag(ped, attribute, true);
   const auto group = static_cast<Hash>(randomInRange(kGroupHashLow, kGroupHashHigh));
   setRelationshipGroup(ped, group);
   brawlers.append(group, ped);
@@ -52,10 +68,13 @@ bool withinRecruitRadius(Ped ped, const PaddedVector3& point) {
   return distance <= kRecruitRadius;
 }
 
-void setMutualHate(const Brawlers& brawlers) {
+// Every ordered pair of brawlers' groups, each direction its own call.
+void setBrawlerRelationships(const Brawlers& brawlers) {
   for (std::size_t i = 0; i < brawlers.count; ++i) {
     for (std::size_t j = 0; j < brawlers.count; ++j) {
-      if (i != j) setGroupRelationship(kHate, brawlers.brawlerGroups[i], brawlers.brawlerGroups[j]);
+      if (i == j) continue;
+      setGroupRelationship(kBrawlerRelationship, brawlers.brawlerGroups[i],
+                           brawlers.brawlerGroups[j]);
     }
   }
 }
@@ -101,7 +120,7 @@ void startBrawl(std::size_t row, const PedSnapshot& snapshot, Ped player,
     recruit(ped, brawlers);
   }
 
-  setMutualHate(brawlers);
+  setBrawlerRelationships(brawlers);
   pairFights(brawlers);
 }
 

@@ -8,8 +8,17 @@ namespace {
 constexpr std::uint32_t kScanIntervalMs = 1000;
 constexpr float kEventRadius = 8.0f;
 
-// The game events that start a brawl, tested in this order.
-constexpr Hash kTriggerEvents[] = {0x2CA3408A, 0x86D43C6C, 0x73DBE22C, 0xF5C6180C, 0x71B212BD};
+// The events that start a brawl, tested in this order. isEventInSphere is the game's
+// IS_SHOCKING_EVENT_IN_SPHERE, and each type is the game's hash of an event's name.
+constexpr Hash kInterestingMeleeFight = 0x2CA3408A;  // EVENT_SHOCKING_INTERESTING_MELEE_FIGHT
+constexpr Hash kBarBrawlAction = 0x86D43C6C;         // EVENT_SHOCKING_BAR_BRAWL_ACTION
+constexpr Hash kMeleeFight = 0x73DBE22C;             // EVENT_SHOCKING_MELEE_FIGHT
+constexpr Hash kSeenMeleeAction = 0xF5C6180C;        // EVENT_SHOCKING_SEEN_MELEE_ACTION
+// EVENT_MELEE_ACTION is not one of the game's shocking events: whether the shocking-event query
+// ever reports it is not known. It is asked all the same, as the brawl was designed.
+constexpr Hash kMeleeAction = 0x71B212BD;
+constexpr Hash kTriggerEvents[] = {kInterestingMeleeFight, kBarBrawlAction, kMeleeFight,
+                                   kSeenMeleeAction, kMeleeAction};
 
 bool triggerEventNear(const Saloon& saloon) {
   const PaddedVector3& at = saloon.triggerPoint;

@@ -1,7 +1,7 @@
 // The recording layer of the diagnostic build, Fraywick-diag: it sits between the plug-in and the
 // script hook, forwards every call unchanged, and writes down what the plug-in asked and what the
 // game answered, so that a player's session can be explained and replayed later
-// (fraywick-sim --explain / --replay; README "Reports from players").
+// (fraywick-sim --explain / --replay; docs/diagnostics.md).
 //
 // hook.h binds the plug-in's nine hook declarations and its GetTickCount64 read to the
 // fraywickDiag_ functions below when the plug-in is compiled with FRAYWICK_DIAG_RECORDING. This
@@ -9,7 +9,10 @@
 //
 // It runs inside the game: it throws nothing, allocates one buffer per load (freed at detach),
 // and stops for good, leaving the plug-in to go on alone, when the file cannot be written or the
-// recording reaches its size cap. The format is written once, in recording_format.h.
+// recording reaches its size cap. Each frame's lines go to the operating system at the frame's
+// scriptWait, so a crash or a forced quit loses at most the frame in progress; and a load moves
+// the recordings of earlier loads aside before it writes its own. The format is written once, in
+// recording_format.h.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,11 +36,12 @@ namespace fraywick::diag {
 namespace {
 
 constexpr std::uint64_t kCapBytes = FRAYWICK_RECORDING_CAP;
-// A brawl frame of 256 peds writes about 10 MB; the buffer takes a few thousand ordinary frames
-// and is written out at the next scriptWait once it holds kWriteAtWait. Only a frame that fills
-// it whole is written out in the middle.
+// The recordings of earlier loads together: three full ones. With the newest, a player's disk
+// never holds more than four.
+constexpr std::uint64_t kEarlierBytes = 3 * kCapBytes;
+// Written out at every scriptWait. A brawl frame of 256 peds writes about 10 MB: only a frame
+// that fills the buffer whole is written out in the middle.
 constexpr std::size_t kBufferBytes = 4u << 20;
-constexpr std::size_t kWriteAtWait = 64u << 10;
 // The longest line but the start line: a snapshot of 256 handles.
 constexpr std::size_t kLongestCallLine = 4096;
 constexpr std::size_t kMaxSlots = 32;
@@ -155,6 +159,76 @@ void putWhen() {
   }
 }
 
+// ----- earlier recordings -----
+
+// "Fraywick-recording.txt" for 0, "Fraywick-recording-N.txt" for the earlier ones.
+struct RecordingName {
+  char text[sizeof kEarlierRecordingStem + sizeof kRecordingExtension + 1];
+};
+static_assert(kEarlierKept < 10, "one digit per earlier recording");
+
+RecordingName recordingName(int number) {
+  RecordingName name{};
+  if (number == 0) {
+    static_assert(sizeof kRecordingFileName <= sizeof name.text);
+    std::memcpy(name.text, kRecordingFileName, sizeof kRecordingFileName);
+    return name;
+  }
+  char* out = name.text;
+  std::memcpy(out, kEarlierRecordingStem, sizeof kEarlierRecordingStem - 1);
+  out += sizeof kEarlierRecordingStem - 1;
+  *out++ = static_cast<char>('0' + number);
+  std::memcpy(out, kRecordingExtension, sizeof kRecordingExtension);
+  return name;
+}
+
+// A file whose size ftell cannot tell (its long is 32 bits on Windows) is too big to keep.
+constexpr std::int64_t kTooBigToKeep = static_cast<std::int64_t>(kEarlierBytes) + 1;
+
+// The size of the recording of that name, or -1 when there is none: nothing there, or something
+// that does not read as a file (a folder), which the layer leaves alone.
+std::int64_t recordingSize(const RecordingName& name) {
+  std::FILE* file = std::fopen(name.text, "rb");
+  if (file == nullptr) return -1;
+  char probe = 0;
+  const bool readable = std::fread(&probe, 1, 1, file) == 1 || std::ferror(file) == 0;
+  long size = -1;
+  if (readable && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+  std::fclose(file);
+  if (!readable) return -1;
+  return size < 0 ? kTooBigToKeep : size;
+}
+
+// Before the first write of a load: the newest recording becomes Fraywick-recording-1.txt, each
+// earlier one moves one number up, and those beyond kEarlierKept, or beyond kEarlierBytes
+// together, go. False when the newest name is still taken (a rename failed): the layer then
+// records nothing rather than overwrite a recording a player may still need.
+bool keepEarlierRecordings() {
+  const RecordingName newest = recordingName(0);
+  if (recordingSize(newest) >= 0) {
+    // rename does not replace an existing file on Windows: the last place is cleared first.
+    if (recordingSize(recordingName(kEarlierKept)) >= 0) {
+      std::remove(recordingName(kEarlierKept).text);
+    }
+    for (int number = kEarlierKept - 1; number >= 0; --number) {
+      const RecordingName from = recordingName(number);
+      if (recordingSize(from) >= 0) std::rename(from.text, recordingName(number + 1).text);
+    }
+  }
+  std::int64_t total = 0;
+  for (int number = 1; number <= kEarlierKept; ++number) {
+    const RecordingName name = recordingName(number);
+    const std::int64_t size = recordingSize(name);
+    if (size < 0) continue;
+    total += size;
+    if (total > static_cast<std::int64_t>(kEarlierBytes)) std::remove(name.text);
+  }
+  std::FILE* taken = std::fopen(newest.text, "rb");
+  if (taken == nullptr) return true;
+  std::fclose(taken);
+  return false;
+}
+
 // ----- the file -----
 
 void stop() {
@@ -166,10 +240,16 @@ void stop() {
   recorder.phase = Phase::Stopped;
 }
 
-// Writes the buffer out; the file is made at the first write, in the current directory. Any
-// failure stops the recording: the plug-in goes on as the shipped one.
+// Hands the buffer to the operating system (fflush: the C runtime keeps nothing back), where it
+// survives the process. The file is made at the first write, in the current directory, after the
+// earlier recordings were moved aside. Any failure stops the recording: the plug-in goes on as
+// the shipped one.
 bool writeOut() {
   if (recorder.file == nullptr) {
+    if (!keepEarlierRecordings()) {
+      stop();
+      return false;
+    }
     recorder.file = std::fopen(kRecordingFileName, "wb");
     if (recorder.file == nullptr) {
       stop();
@@ -390,7 +470,8 @@ void fraywickDiag_scriptUnregister(HMODULE module) {
 void fraywickDiag_scriptWait(DWORD milliseconds) {
   diag::recordHookCall("scriptWait", milliseconds, nullptr, nullptr);
   ++recorder.frame;
-  if (diag::recording() && recorder.used >= diag::kWriteAtWait) diag::writeOut();
+  // The frame has ended: its lines leave the process now, before the game goes on.
+  if (diag::recording()) diag::writeOut();
   scriptWait(milliseconds);
 }
 

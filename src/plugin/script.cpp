@@ -8,7 +8,9 @@
 namespace fraywick {
 namespace {
 
-// The game answers non-zero to this query while the director must stay out of the way.
+// The guard. queryByName is the game's HAS_SCRIPT_LOADED: it answers non-zero while the game has
+// its script "mudtown2" loaded (loaded, whether or not it runs), and the director keeps out of
+// the way meanwhile.
 constexpr char kGuardName[] = "mudtown2";
 
 }  // namespace

@@ -7,43 +7,39 @@
 #include <cstring>
 #include <sstream>
 
+#include "brawl/saloons.h"
+
 namespace fraywick::testing {
 
-// clang-format off
-const std::array<SaloonRow, kSaloons> kSaloonRows = {{
-    {"Valentine",    "U_M_M_VALBARTENDER_01", 0,          0xC39AC000, 0x444A2C29, 0x42F2999A},
-    {"Valentine2",   "U_M_O_VALBARTENDER_01", 0,          0xC3718000, 0x444068F6, 0x42EC999A},
-    {"Rhodes",       "U_M_M_RHDBARTENDER_01", 0,          0x44A6F333, 0xC4ABC000, 0x42A3CCCD},
-    {"Annesburg",    nullptr,                 0xB807927B, 0x4538D8F6, 0x44A8C800, 0x423C851F},
-    {"VanHorn",      "U_F_M_VHTBARTENDER_01", 0,          0x45382000, 0x4402D51F, 0x42355C29},
-    {"SaintDenis",   "U_M_M_NBXBARTENDER_01", 0,          0x45249FD7, 0xC49960F6, 0x4255851F},
-    {"SaintDenis2",  "U_M_M_NBXBARTENDER_02", 0,          0x452EBFD7, 0xC49210A4, 0x423FB852},
-    {"Blackwater",   "U_M_O_BLWBARTENDER_01", 0,          0xC44BDB85, 0xC4A4ADC3, 0x422EC28F},
-    {"Armadillo",    "U_M_O_ARMBARTENDER_01", 0,          0xC5676B85, 0xC5223AE1, 0xC1551EB8},
-    {"Tumbleweed",   "U_M_M_TUMBARTENDER_01", 0,          0xC5AC46E1, 0xC536068F, 0xBFE00000},
-    {"Strawberry",   nullptr,                 0x627F30B5, 0xC4DE1948, 0xC3B92CCD, 0x431CF5C3},
-    {"EmeraldRanch", nullptr,                 0x904CC489, 0x44B51571, 0x43BA8148, 0x42B3C7AE},
-    {"Morningstar",  nullptr,                 0xC05D40F3, 0xC428C51F, 0xC49F23D7, 0x4227A3D7},
-}};
-// clang-format on
+namespace {
+
+const SaloonSource& source(int row) {
+  return kSaloonSources.at(static_cast<std::size_t>(row));
+}
+
+}  // namespace
+
+const char* saloonName(int row) {
+  return source(row).name;
+}
 
 std::vector<const char*> hashedModelNames() {
   std::vector<const char*> names;
-  for (const SaloonRow& row : kSaloonRows) {
-    if (row.modelName != nullptr) names.push_back(row.modelName);
+  for (const SaloonSource& row : kSaloonSources) {
+    if (row.bartenderName != nullptr) names.push_back(row.bartenderName);
   }
   return names;
 }
 
 std::uint32_t bartenderModel(int row) {
-  const SaloonRow& saloon = kSaloonRows.at(static_cast<std::size_t>(row));
-  return saloon.modelName != nullptr ? sim::hashOfName(saloon.modelName) : saloon.literalModel;
+  const SaloonSource& saloon = source(row);
+  return saloon.bartenderName != nullptr ? sim::hashOfName(saloon.bartenderName)
+                                         : saloon.bartenderHash;
 }
 
 sim::Vec3 triggerPoint(int row) {
-  const SaloonRow& saloon = kSaloonRows.at(static_cast<std::size_t>(row));
-  return {std::bit_cast<float>(saloon.xBits), std::bit_cast<float>(saloon.yBits),
-          std::bit_cast<float>(saloon.zBits)};
+  const SaloonSource& saloon = source(row);
+  return {saloon.x, saloon.y, saloon.z};
 }
 
 sim::Ped addPlayer(sim::World& world, std::int32_t handle) {
@@ -120,7 +116,7 @@ Calls& Calls::append(const Calls& other) {
 }
 
 Calls& Calls::guard() {
-  return native(hashes::kQueryByName, {T("mudtown2")});
+  return native(queryByName.hash, {T("mudtown2")});
 }
 
 Calls& Calls::wait() {
@@ -129,7 +125,7 @@ Calls& Calls::wait() {
 }
 
 Calls& Calls::tableFill() {
-  for (const char* name : hashedModelNames()) native(hashes::kHashOfName, {T(name)});
+  for (const char* name : hashedModelNames()) native(hashOfName.hash, {T(name)});
   return *this;
 }
 
@@ -138,8 +134,8 @@ Calls& Calls::bartenderSet() {
 }
 
 Calls& Calls::playerCheck(std::int32_t player) {
-  native(hashes::kPlayerPed, {});
-  return native(hashes::kEntityExists, {I(player)});
+  native(playerPed.hash, {});
+  return native(entityExists.hash, {I(player)});
 }
 
 Calls& Calls::snapshot() {
@@ -148,12 +144,11 @@ Calls& Calls::snapshot() {
 }
 
 Calls& Calls::eventTests(int row, int hitAt) {
-  const SaloonRow& saloon = kSaloonRows.at(static_cast<std::size_t>(row));
+  const sim::Vec3 point = triggerPoint(row);
   const int last = std::min(hitAt, 4);
   for (int type = 0; type <= last; ++type) {
-    native(hashes::kIsEventInSphere,
-           {H(kTriggerEvents[static_cast<std::size_t>(type)]), FB(saloon.xBits), FB(saloon.yBits),
-            FB(saloon.zBits), FB(kEventRadiusBits)});
+    native(isEventInSphere.hash, {H(kTriggerEvents[static_cast<std::size_t>(type)]), F(point.x),
+                                  F(point.y), F(point.z), FB(kEventRadiusBits)});
   }
   return *this;
 }
@@ -165,102 +160,59 @@ Calls& Calls::quietRows(int first, int last) {
 
 Calls& Calls::filter(const sim::Ped& ped, int row, FilterEnd end, bool asksMale) {
   const std::int32_t p = ped.handle;
-  native(hashes::kEntityExists, {I(p)});
+  native(entityExists.hash, {I(p)});
   if (end == FilterEnd::Exists) return *this;
-  native(hashes::kIsPlayerPed, {I(p)});
+  native(isPlayerPed.hash, {I(p)});
   if (end == FilterEnd::Player) return *this;
-  native(hashes::kIsHumanPed, {I(p)});
+  native(isHumanPed.hash, {I(p)});
   if (end == FilterEnd::Human) return *this;
-  if (asksMale) native(hashes::kIsMalePed, {I(p)});
+  if (asksMale) native(isMalePed.hash, {I(p)});
   if (end == FilterEnd::Male) return *this;
-  const SaloonRow& saloon = kSaloonRows.at(static_cast<std::size_t>(row));
-  native(hashes::kEntityPosition, {I(p), I(0), I(1)});
-  native(hashes::kDistanceBetweenPoints,
-         {F(ped.position.x), F(ped.position.y), F(ped.position.z), FB(saloon.xBits),
-          FB(saloon.yBits), FB(saloon.zBits), I(1)});
+  const sim::Vec3 point = triggerPoint(row);
+  native(entityPosition.hash, {I(p), I(0), I(1)});
+  native(distanceBetweenPoints.hash, {F(ped.position.x), F(ped.position.y), F(ped.position.z),
+                                      F(point.x), F(point.y), F(point.z), I(1)});
   if (end == FilterEnd::Distance) return *this;
-  return native(hashes::kEntityModel, {I(p)});
+  return native(entityModel.hash, {I(p)});
 }
 
 Calls& Calls::flee(std::int32_t ped, std::int32_t player) {
-  native(hashes::kSetEntityInvincible, {I(ped), I(0)});
-  native(hashes::kClearTasks, {I(ped), I(1), I(1)});
-  native(hashes::kSetEventBlocking, {I(ped), I(0)});
-  return native(hashes::kFleeFromPed, {I(ped), I(player), FB(kFleeDistanceBits), I(10000), I(0),
-                                       FB(kFleeThreeBits), I(0)});
+  native(setEntityInvincible.hash, {I(ped), I(0)});
+  native(clearTasks.hash, {I(ped), I(1), I(1)});
+  native(setEventBlocking.hash, {I(ped), I(0)});
+  return native(fleeFromPed.hash, {I(ped), I(player), FB(kFleeDistanceBits), I(10000), I(0),
+                                   FB(kFleeThreeBits), I(0)});
 }
 
 Calls& Calls::recruit(std::int32_t ped, std::uint32_t group) {
-  native(hashes::kRemoveAllWeapons, {I(ped), I(1), I(1)});
-  native(hashes::kHashOfName, {T("WEAPON_UNARMED")});
-  native(hashes::kEquipWeapon,
-         {I(ped), H(sim::hashOfName("WEAPON_UNARMED")), I(1), I(0), I(1), I(1)});
-  for (const int flag : kBrawlerFlags) native(hashes::kSetConfigFlag, {I(ped), I(flag), I(1)});
-  native(hashes::kRandomInRange, {I(4096), I(65535)});
-  return native(hashes::kSetRelationshipGroup, {I(ped), H(group)});
+  native(removeAllWeapons.hash, {I(ped), I(1), I(1)});
+  native(hashOfName.hash, {T("WEAPON_UNARMED")});
+  native(equipWeapon.hash, {I(ped), H(sim::hashOfName("WEAPON_UNARMED")), I(1), I(0), I(1), I(1)});
+  for (const int flag : kBrawlerFlags) native(setConfigFlag.hash, {I(ped), I(flag), I(1)});
+  native(randomInRange.hash, {I(4096), I(65535)});
+  return native(setRelationshipGroup.hash, {I(ped), H(group)});
 }
 
-Calls& Calls::hate(const std::vector<std::uint32_t>& groups) {
+Calls& Calls::relationships(const std::vector<std::uint32_t>& groups) {
   for (std::size_t i = 0; i < groups.size(); ++i) {
     for (std::size_t j = 0; j < groups.size(); ++j) {
-      if (i != j) native(hashes::kSetGroupRelationship, {I(5), H(groups[i]), H(groups[j])});
+      if (i != j) native(setGroupRelationship.hash, {I(5), H(groups[i]), H(groups[j])});
     }
   }
   return *this;
 }
 
 Calls& Calls::draw(int brawlers) {
-  return native(hashes::kRandomInRange, {I(0), I(brawlers)});
+  return native(randomInRange.hash, {I(0), I(brawlers)});
 }
 
 Calls& Calls::fight(std::int32_t ped, std::int32_t target) {
-  return native(hashes::kFightPed, {I(ped), I(target), I(0), I(16)});
+  return native(fightPed.hash, {I(ped), I(target), I(0), I(16)});
 }
 
 // ----- describing and comparing -----
 
 namespace {
-
-// How each native's slots and result read: i int/handle/bool, h hash, f float, t text,
-// v vector (results only), - no result.
-struct Form {
-  std::uint64_t hash;
-  const char* name;
-  const char* slots;
-  char result;
-};
-
-constexpr Form kForms[] = {
-    {hashes::kHashOfName, "hashOfName", "t", 'h'},
-    {hashes::kPlayerPed, "playerPed", "", 'i'},
-    {hashes::kEntityExists, "entityExists", "i", 'i'},
-    {hashes::kIsPlayerPed, "isPlayerPed", "i", 'i'},
-    {hashes::kIsHumanPed, "isHumanPed", "i", 'i'},
-    {hashes::kIsMalePed, "isMalePed", "i", 'i'},
-    {hashes::kEntityPosition, "entityPosition", "iii", 'v'},
-    {hashes::kDistanceBetweenPoints, "distanceBetweenPoints", "ffffffi", 'f'},
-    {hashes::kEntityModel, "entityModel", "i", 'h'},
-    {hashes::kSetEntityInvincible, "setEntityInvincible", "ii", '-'},
-    {hashes::kClearTasks, "clearTasks", "iii", '-'},
-    {hashes::kSetEventBlocking, "setEventBlocking", "ii", '-'},
-    {hashes::kFleeFromPed, "fleeFromPed", "iifiifi", '-'},
-    {hashes::kRemoveAllWeapons, "removeAllWeapons", "iii", '-'},
-    {hashes::kEquipWeapon, "equipWeapon", "ihiiii", '-'},
-    {hashes::kSetConfigFlag, "setConfigFlag", "iii", '-'},
-    {hashes::kRandomInRange, "randomInRange", "ii", 'i'},
-    {hashes::kSetRelationshipGroup, "setRelationshipGroup", "ih", '-'},
-    {hashes::kSetGroupRelationship, "setGroupRelationship", "ihh", '-'},
-    {hashes::kFightPed, "fightPed", "iiii", '-'},
-    {hashes::kIsEventInSphere, "isEventInSphere", "hffff", 'i'},
-    {hashes::kQueryByName, "queryByName", "t", 'i'},
-};
-
-const Form* formOf(std::uint64_t hash) {
-  for (const Form& form : kForms) {
-    if (form.hash == hash) return &form;
-  }
-  return nullptr;
-}
 
 std::string hex32(std::uint32_t value) {
   char text[16];
@@ -307,12 +259,12 @@ std::string describeResult(const sim::Call& call) {
                ? ""
                : " -> " + std::to_string(static_cast<std::int32_t>(call.results[0]));
   }
-  const Form* form = call.kind == sim::CallKind::Native ? formOf(call.hash) : nullptr;
-  if (form == nullptr || form->result == '-' || call.results.empty()) return "";
+  const NativeInfo* form = call.kind == sim::CallKind::Native ? nativeInfo(call.hash) : nullptr;
+  if (form == nullptr || form->resultForm == '-' || call.results.empty()) return "";
   const auto low = [&call](std::size_t i) {
     return i < call.results.size() ? static_cast<std::uint32_t>(call.results[i]) : 0u;
   };
-  switch (form->result) {
+  switch (form->resultForm) {
     case 'h':
       return " -> " + hex32(low(0));
     case 'f':
@@ -364,9 +316,9 @@ std::string describe(const sim::Call& call) {
     out << ")";
     return out.str();
   }
-  const Form* form = formOf(call.hash);
+  const NativeInfo* form = nativeInfo(call.hash);
   out << (form != nullptr ? form->name : "native " + hex64(call.hash)) << "(";
-  const std::string slots = form != nullptr ? form->slots : "";
+  const std::string slots = form != nullptr ? form->slotForms : "";
   for (std::size_t i = 0; i < call.args.size(); ++i) {
     const char kind = i < slots.size() ? slots[i] : 'x';
     out << (i > 0 ? ", " : "")

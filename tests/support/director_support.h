@@ -1,7 +1,8 @@
-// Shared vocabulary for the brawl director's tests: the saloon rows written down independently of
-// the plug-in (trigger points as float bit patterns), helpers that place peds and events relative
-// to a saloon, and a compact way to write the exact call sequence a tick should make and compare
-// it with what the simulated hook recorded, with a readable diff on failure.
+// Shared vocabulary for the brawl director's tests: the natives and the saloons as the plug-in
+// declares them (host/natives.h, brawl/saloons.h; saloon_table_test.cpp and natives_test.cpp pin
+// both against copies of their own), helpers that place peds and events relative to a saloon, and
+// a compact way to write the exact call sequence a tick should make and compare it with what the
+// simulated hook recorded, with a readable diff on failure.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,38 +14,33 @@
 #include <string>
 #include <vector>
 
+#include "host/natives.h"
 #include "sim/world.h"
 #include "support/plugin_test.h"
 
 namespace fraywick::testing {
 
-// ----- the game's natives, by hash, as the plug-in must call them -----
+// ----- what the plug-in must pass the game -----
 
-// The simulated hook answers these; the plug-in must call exactly them.
-namespace hashes = sim::native;
-
-// The trigger event types, in the order the scan tests them.
+// The trigger event types, in the order the scan tests them; written down here, not read from the
+// plug-in, so that the tests notice a changed one. Each is the game's hash of the name beside it.
 inline constexpr std::array<std::uint32_t, 5> kTriggerEvents = {0x2CA3408A, 0x86D43C6C, 0x73DBE22C,
                                                                 0xF5C6180C, 0x71B212BD};
+inline constexpr std::array<const char*, 5> kTriggerEventNames = {
+    "EVENT_SHOCKING_INTERESTING_MELEE_FIGHT", "EVENT_SHOCKING_BAR_BRAWL_ACTION",
+    "EVENT_SHOCKING_MELEE_FIGHT", "EVENT_SHOCKING_SEEN_MELEE_ACTION", "EVENT_MELEE_ACTION"};
 inline constexpr std::array<int, 6> kBrawlerFlags = {5, 46, 96, 50, 58, 93};
 inline constexpr std::uint32_t kEventRadiusBits = 0x41000000;   // 8.0
 inline constexpr std::uint32_t kFleeDistanceBits = 0x42C80000;  // 100.0
 inline constexpr std::uint32_t kFleeThreeBits = 0x40400000;     // 3.0
 inline constexpr int kSaloons = 13;
 
-// ----- the saloon table -----
+// ----- the saloon table, as the plug-in writes it down -----
 
-struct SaloonRow {
-  const char* label;
-  const char* modelName;  // nullptr: the row keeps `literalModel`
-  std::uint32_t literalModel;
-  std::uint32_t xBits, yBits, zBits;
-};
-
-extern const std::array<SaloonRow, kSaloons> kSaloonRows;
-
+const char* saloonName(int row);
 // The model names in the order the director hashes them (rows 0, 1, 2, 4 to 9).
 std::vector<const char*> hashedModelNames();
+// The row's bartender model as the game hashes it, or the row's literal.
 std::uint32_t bartenderModel(int row);
 sim::Vec3 triggerPoint(int row);
 
@@ -119,7 +115,7 @@ class Calls {
   Calls& filter(const sim::Ped& ped, int row, FilterEnd end, bool asksMale = true);
   Calls& flee(std::int32_t ped, std::int32_t player = kPlayer);
   Calls& recruit(std::int32_t ped, std::uint32_t group);
-  Calls& hate(const std::vector<std::uint32_t>& groups);
+  Calls& relationships(const std::vector<std::uint32_t>& groups);
   Calls& draw(int brawlers);
   Calls& fight(std::int32_t ped, std::int32_t target);
 

@@ -6,9 +6,21 @@
 
 namespace fraywick::testing {
 
-std::string diagnosticPluginPath() {
+namespace {
+
+std::string besideThePlugin(const std::string& stem) {
   std::filesystem::path path = sim::defaultPluginPath();
-  return path.replace_filename("Fraywick-diag" + path.extension().string()).string();
+  return path.replace_filename(stem + path.extension().string()).string();
+}
+
+}  // namespace
+
+std::string diagnosticPluginPath() {
+  return besideThePlugin("Fraywick-diag");
+}
+
+std::string smallCapDiagnosticPluginPath() {
+  return besideThePlugin("Fraywick-diag-small-cap");
 }
 
 void PluginTest::SetUp() {

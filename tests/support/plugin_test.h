@@ -32,8 +32,10 @@ inline constexpr bool kStackFigureIsThePlugins = true;
 inline constexpr bool kStackFigureIsThePlugins = false;
 #endif
 
-// The diagnostic build (Fraywick-diag), beside the shipped module.
+// The diagnostic build (Fraywick-diag), beside the shipped module; and the same with a recording
+// cap of 64 KiB (Fraywick-diag-small-cap).
 std::string diagnosticPluginPath();
+std::string smallCapDiagnosticPluginPath();
 
 class PluginTest : public ::testing::Test {
  protected:

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
 
 #include "demo/atlas.h"
+#include "host/natives.h"
 
 namespace fraywick::demo {
 namespace {
-
-namespace native = sim::native;
 
 std::uint32_t low(std::uint64_t slot) {
   return static_cast<std::uint32_t>(slot);
@@ -68,29 +68,29 @@ void readBrawl(const Run& run, std::size_t first, std::size_t end, Brawl& brawl,
       return brawl.verdicts[current];
     };
     switch (call.hash) {
-      case native::kEntityExists: {
+      case entityExists.hash: {
         Verdict& v = about();
         v.last = Step::Exists;
         v.answer = result(call);
         sexAsked = false;
         break;
       }
-      case native::kIsPlayerPed:
-      case native::kIsHumanPed:
-      case native::kIsMalePed: {
+      case isPlayerPed.hash:
+      case isHumanPed.hash:
+      case isMalePed.hash: {
         Verdict& v = about();
-        v.last = call.hash == native::kIsPlayerPed  ? Step::IsPlayer
-                 : call.hash == native::kIsHumanPed ? Step::IsHuman
-                                                    : Step::IsMale;
+        v.last = call.hash == isPlayerPed.hash  ? Step::IsPlayer
+                 : call.hash == isHumanPed.hash ? Step::IsHuman
+                                                : Step::IsMale;
         v.answer = result(call);
-        if (call.hash == native::kIsMalePed) sexAsked = true;
+        if (call.hash == isMalePed.hash) sexAsked = true;
         break;
       }
-      case native::kEntityPosition:
+      case entityPosition.hash:
         about().last = Step::Position;
         if (!sexAsked) askedNoSex = true;
         break;
-      case native::kDistanceBetweenPoints: {
+      case distanceBetweenPoints.hash: {
         // Not about a handle: it measures the position asked for just before.
         Verdict& v = brawl.verdicts[current];
         v.last = Step::Distance;
@@ -98,19 +98,19 @@ void readBrawl(const Run& run, std::size_t first, std::size_t end, Brawl& brawl,
         v.distanceAsked = true;
         break;
       }
-      case native::kEntityModel: {
+      case entityModel.hash: {
         Verdict& v = about();
         v.last = Step::Model;
         v.model = result(call);
         break;
       }
-      case native::kFleeFromPed: {
+      case fleeFromPed.hash: {
         Verdict& v = about();
         v.last = Step::Flee;
         v.fled = true;
         break;
       }
-      case native::kRemoveAllWeapons: {
+      case removeAllWeapons.hash: {
         Verdict& v = about();
         v.last = Step::Recruit;
         v.recruited = true;
@@ -198,7 +198,9 @@ void judge(const Run& run, const Brawl* brawl, PedFate& fate) {
       return;
     case Step::Distance:
       fate.fate = Fate::TooFar;
-      fate.why = "left out: too far, " + metres(v.distance) + " from the trigger point";
+      fate.why = std::isfinite(v.distance)
+                     ? "left out: too far, " + metres(v.distance) + " from the trigger point"
+                     : std::string("left out: too far, by a distance that is no finite number");
       return;
     case Step::Model: {
       fate.fate = Fate::OtherBartender;
@@ -289,13 +291,13 @@ Analysis analyse(const Run& run) {
         continue;
       }
       ++natives;
-      if (call.hash == native::kQueryByName) {
+      if (call.hash == queryByName.hash) {
         guardHeld = result(call) != 0;
         continue;
       }
       director = true;
-      if (call.hash == native::kPlayerPed) scanned = true;
-      if (call.hash == native::kIsEventInSphere) {
+      if (call.hash == playerPed.hash) scanned = true;
+      if (call.hash == isEventInSphere.hash) {
         closeBrawl(i);
         if (result(call) == 0) continue;
         const sim::Vec3 at{lowFloat(call.args.at(1)), lowFloat(call.args.at(2)),
@@ -349,19 +351,23 @@ Analysis analyse(const Run& run) {
   cost("first pass", "fills the saloon table, then scans", first);
   cost("idle", "guard query and bartender models; the scan waits its second", idle);
   cost("scan", "player, ped list, 5 event tests for each saloon still waiting", scan);
-  cost("brawl", "a scan with a hit: sorting, recruiting, hate and fights", brawlTally);
+  cost("brawl", "a scan with a hit: sorting, recruiting, relationships and fights", brawlTally);
   cost("guarded", "the guard query answered non-zero: the director stays out", guarded);
 
   for (std::size_t i = 0; i < run.scenario.peds.size(); ++i) {
     const ScenarioPed& ped = run.scenario.peds[i];
     PedFate fate;
     fate.ped = i;
-    if (ped.positionAsked) {
+    const sim::Vec3& at = ped.ped.position;
+    const bool finite = std::isfinite(at.x) && std::isfinite(at.y) && std::isfinite(at.z);
+    if (ped.positionAsked && finite) {
       fate.saloon = nearestSaloon(ped.ped.position);
       fate.distance = worldDistance(ped.ped.position, atlasSaloons()[fate.saloon].point);
     } else {
-      // A recorded ped whose position the plug-in never asked stands where it was sorted.
+      // A recorded ped whose position the plug-in never asked, or that the game answered with
+      // no number, stands where it was sorted.
       fate.positionKnown = false;
+      fate.positionNotFinite = ped.positionAsked;
       for (const Brawl& brawl : brawls) {
         if (brawl.verdicts.contains(ped.ped.handle)) {
           fate.saloon = brawl.row;

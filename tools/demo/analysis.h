@@ -38,9 +38,10 @@ struct PedFate {
   std::size_t ped = 0;     // index into the scenario's peds
   std::size_t saloon = 0;  // the saloon it stands at: the nearest
   Fate fate = Fate::NoBrawl;
-  float distance = 0;                       // to that saloon's trigger point
-  bool distanceAsked = false;               // the plug-in asked the game for this distance itself
-  bool positionKnown = true;                // false: a recorded ped whose position was not asked
+  float distance = 0;          // to that saloon's trigger point
+  bool distanceAsked = false;  // the plug-in asked the game for this distance itself
+  bool positionKnown = true;   // false: a recorded ped whose position was not asked, or not finite
+  bool positionNotFinite = false;           // the game answered a position that is no number
   std::optional<std::int32_t> fightTarget;  // from the ped's effects
   std::optional<std::uint32_t> group;
   std::optional<std::int32_t> fleeingFrom;

@@ -1,29 +1,29 @@
 #include "demo/atlas.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <vector>
 
+#include "brawl/saloons.h"
+
 namespace fraywick::demo {
 namespace {
 
-// clang-format off
-constexpr AtlasSaloon kSaloons[] = {
-    {"Valentine",    "U_M_M_VALBARTENDER_01", 0,          {-309.5f,    808.69f,  121.3f}},
-    {"Valentine2",   "U_M_O_VALBARTENDER_01", 0,          {-241.5f,    769.64f,  118.3f}},
-    {"Rhodes",       "U_M_M_RHDBARTENDER_01", 0,          {1335.6f,   -1374.0f,   81.9f}},
-    {"Annesburg",    nullptr,                 0xB807927B, {2957.56f,   1350.25f,  47.13f}},
-    {"VanHorn",      "U_F_M_VHTBARTENDER_01", 0,          {2946.0f,    523.33f,   45.34f}},
-    {"SaintDenis",   "U_M_M_NBXBARTENDER_01", 0,          {2633.99f,  -1227.03f,  53.38f}},
-    {"SaintDenis2",  "U_M_M_NBXBARTENDER_02", 0,          {2795.99f,  -1168.52f,  47.93f}},
-    {"Blackwater",   "U_M_O_BLWBARTENDER_01", 0,          {-815.43f,  -1317.43f,  43.69f}},
-    {"Armadillo",    "U_M_O_ARMBARTENDER_01", 0,          {-3702.72f, -2595.68f, -13.32f}},
-    {"Tumbleweed",   "U_M_M_TUMBARTENDER_01", 0,          {-5512.86f, -2912.41f,  -1.75f}},
-    {"Strawberry",   nullptr,                 0x627F30B5, {-1776.79f,  -370.35f,  156.96f}},
-    {"EmeraldRanch", nullptr,                 0x904CC489, {1448.67f,   373.01f,   89.89f}},
-    {"Morningstar",  nullptr,                 0xC05D40F3, {-675.08f,  -1273.12f,  41.91f}},
-};
-// clang-format on
+// The plug-in's own saloons, read from its rows: a hit the plug-in reports always lands on a row
+// here, and no copy can drift from what it watches.
+const std::array<AtlasSaloon, kSaloonCount>& atlas() {
+  static const std::array<AtlasSaloon, kSaloonCount> saloons = [] {
+    std::array<AtlasSaloon, kSaloonCount> rows{};
+    for (std::size_t row = 0; row < kSaloonCount; ++row) {
+      const SaloonSource& source = kSaloonSources[row];
+      rows[row] = {
+          source.name, source.bartenderName, source.bartenderHash, {source.x, source.y, source.z}};
+    }
+    return rows;
+  }();
+  return saloons;
+}
 
 bool sameLetters(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -41,28 +41,31 @@ std::uint32_t AtlasSaloon::bartenderModel() const {
 }
 
 std::span<const AtlasSaloon> atlasSaloons() {
-  return kSaloons;
+  return atlas();
 }
 
 std::optional<std::size_t> saloonAt(sim::Vec3 point) {
-  for (std::size_t row = 0; row < std::size(kSaloons); ++row) {
-    const sim::Vec3& at = kSaloons[row].point;
+  const auto& saloons = atlas();
+  for (std::size_t row = 0; row < saloons.size(); ++row) {
+    const sim::Vec3& at = saloons[row].point;
     if (at.x == point.x && at.y == point.y && at.z == point.z) return row;
   }
   return std::nullopt;
 }
 
 std::optional<std::size_t> saloonNamed(std::string_view name) {
-  for (std::size_t row = 0; row < std::size(kSaloons); ++row) {
-    if (sameLetters(kSaloons[row].name, name)) return row;
+  const auto& saloons = atlas();
+  for (std::size_t row = 0; row < saloons.size(); ++row) {
+    if (sameLetters(saloons[row].name, name)) return row;
   }
   return std::nullopt;
 }
 
 std::size_t nearestSaloon(sim::Vec3 point) {
+  const auto& saloons = atlas();
   std::size_t best = 0;
-  for (std::size_t row = 1; row < std::size(kSaloons); ++row) {
-    if (worldDistance(point, kSaloons[row].point) < worldDistance(point, kSaloons[best].point)) {
+  for (std::size_t row = 1; row < saloons.size(); ++row) {
+    if (worldDistance(point, saloons[row].point) < worldDistance(point, saloons[best].point)) {
       best = row;
     }
   }
@@ -77,7 +80,7 @@ float worldDistance(sim::Vec3 a, sim::Vec3 b) {
 }
 
 ModelNames::ModelNames() {
-  for (const AtlasSaloon& saloon : kSaloons) {
+  for (const AtlasSaloon& saloon : atlas()) {
     if (saloon.bartenderName != nullptr) add(saloon.bartenderName);
   }
 }
@@ -102,7 +105,7 @@ std::string ModelNames::nameOf(std::uint32_t model) const {
 
 std::string bartenderOf(std::uint32_t model) {
   std::string names;
-  for (const AtlasSaloon& saloon : kSaloons) {
+  for (const AtlasSaloon& saloon : atlas()) {
     if (saloon.bartenderModel() != model) continue;
     if (!names.empty()) names += " and ";
     names += saloon.name;

@@ -1,6 +1,7 @@
 // What the demo knows about the game world for its reports and maps: the saloons the plug-in
 // watches (by label, bartender and trigger point) and the names behind the model hashes it
-// meets. The plug-in keeps its own table; this one only puts names on what the natives show.
+// meets. The saloons are the plug-in's own rows (brawl/saloons.h); the atlas only puts names and
+// points on what the natives show.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // fraywick-sim: runs the real plug-in module against the simulated script hook and game world,
 // and tells what it did. See usage() below, or run it with --help.
+#include <charconv>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -27,7 +28,7 @@ constexpr int kBadInput = 2;
 
 const char* usage() {
   return R"(Usage: fraywick-sim [SCENARIO] [--trace FILE] [--svg FILE] [--wine] [--plugin FILE]
-                    [--record FILE]
+                    [--record FILE] [--folder DIR [--crash-after FRAMES]]
        fraywick-sim --explain RECORDING [--svg FILE]
        fraywick-sim --replay RECORDING [--plugin FILE] [--wine]
 
@@ -40,7 +41,7 @@ frame cost in native calls.
 Without SCENARIO it runs the built-in one: an evening at the Valentine saloon.
 
 Options:
-  --trace FILE   write every hook and native call, one per line (format in README.md)
+  --trace FILE   write every hook and native call, one per line (format: docs/demo.md)
   --svg FILE     draw a top-down map of each saloon involved, as SVG
   --wine         run the same under Wine, with the Windows build: fraywick-sim.exe,
                  Fraywick.asi and the hook double ScriptHookRDR2.dll from build/windows/bin
@@ -49,20 +50,29 @@ Options:
                  the file FRAYWICK_PLUGIN names)
   --record FILE  with a diagnostic build (--plugin .../Fraywick-diag.so or .asi), keep the
                  recording it wrote during the scenario in FILE
+  --folder DIR   run in DIR, as in the game's folder (made if missing), instead of a fresh
+                 temporary folder: the scenario's Fraywick.ini is written there, and what
+                 a diagnostic build records stays there, beside the recordings of earlier
+                 runs (DIR must hold no Fraywick.ini when the scenario has none)
+  --crash-after FRAMES  with --folder: after that many frames the hook ends the process
+                 at once, as a crash or a forced quit ends the game; the plug-in is never
+                 unloaded, no report is printed, and the exit status is 3
   --help         this text
 
-A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see README.md,
-"Reports from players"):
+A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see
+docs/diagnostics.md):
   --explain RECORDING  the same report (and with --svg the same map) for the recorded
                  session, from the recording alone; what the plug-in never asked the
                  game is shown as "not asked"
   --replay RECORDING   run a build of the plug-in against the recorded answers and say
                  "identical: N calls over M frames" or where the first call differs
                  (exit status 1)
+  A recording the game never finished (it crashed, or was ended by force) is explained
+  and replayed up to its last complete frame, and both say where it was cut short.
 
 Exit status: 0 when the scenario ran (or the replay was identical), 1 when the plug-in could
 not be run (or the replay differs), 2 for a bad command line, scenario file or recording (one
-message: FILE:LINE: what was expected).
+message: FILE:LINE: what was expected), 3 when --crash-after ended the process.
 
 )";
 }
@@ -75,6 +85,8 @@ struct Options {
   std::string record;
   std::string explain;
   std::string replay;
+  std::string folder;
+  int crashAfter = 0;
   bool wine = false;
   bool help = false;
 };
@@ -106,6 +118,22 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       if (!value(options.explain)) return false;
     } else if (arg == "--replay") {
       if (!value(options.replay)) return false;
+    } else if (arg == "--folder") {
+      if (!value(options.folder)) return false;
+    } else if (arg == "--crash-after") {
+      std::string frames;
+      if (i + 1 >= argc) {
+        error = arg + " needs a number of frames";
+        return false;
+      }
+      frames = argv[++i];
+      const auto [end, status] =
+          std::from_chars(frames.data(), frames.data() + frames.size(), options.crashAfter);
+      if (frames.empty() || status != std::errc{} || end != frames.data() + frames.size() ||
+          options.crashAfter < 1) {
+        error = arg + " needs a number of frames from 1, found '" + frames + "'";
+        return false;
+      }
     } else if (arg.starts_with("-")) {
       error = "unknown option " + arg;
       return false;
@@ -121,9 +149,15 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     error = "--explain and --replay are two separate commands";
     return false;
   }
-  if (recording &&
-      (!options.scenario.empty() || !options.trace.empty() || !options.record.empty())) {
-    error = "a recording is explained or replayed alone, without a scenario, --trace or --record";
+  if (recording && (!options.scenario.empty() || !options.trace.empty() ||
+                    !options.record.empty() || !options.folder.empty() || options.crashAfter > 0)) {
+    error =
+        "a recording is explained or replayed alone, without a scenario, --trace, --record, "
+        "--folder or --crash-after";
+    return false;
+  }
+  if (options.crashAfter > 0 && options.folder.empty()) {
+    error = "--crash-after needs --folder: what the plug-in leaves behind must stay somewhere";
     return false;
   }
   if (!options.explain.empty() && (options.wine || !options.plugin.empty())) {
@@ -146,6 +180,10 @@ int runWine(const Options& options) {
   if (!options.svg.empty()) args.insert(args.end(), {"--svg", pathForWine(options.svg)});
   if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", pathForWine(options.plugin)});
   if (!options.record.empty()) args.insert(args.end(), {"--record", pathForWine(options.record)});
+  if (!options.folder.empty()) args.insert(args.end(), {"--folder", pathForWine(options.folder)});
+  if (options.crashAfter > 0) {
+    args.insert(args.end(), {"--crash-after", std::to_string(options.crashAfter)});
+  }
   if (!options.replay.empty()) args.insert(args.end(), {"--replay", pathForWine(options.replay)});
   std::string error;
   const int status = runUnderWine(FRAYWICK_WINE_LAUNCHER, bin + "/fraywick-sim.exe", args, error);
@@ -185,11 +223,27 @@ int run(const Options& options) {
   const std::string svg = absolute(options.svg);
   const std::string record = absolute(options.record);
 
+  RunPlace place;
+  place.folder = absolute(options.folder);
+  place.crashAfter = options.crashAfter;
+  if (place.crashAfter > scenario.frames) {
+    std::cerr << "fraywick-sim: --crash-after " << place.crashAfter << ", but the scenario runs "
+              << scenario.frames << " frames\n";
+    return kBadInput;
+  }
+  if (place.crashAfter > 0) {
+    // Said first: the process ends without a word once the hook ends it.
+    std::cout << "Ending the process after frame " << place.crashAfter
+              << ", as a crash does: the plug-in is not unloaded; what it leaves stays in "
+              << options.folder << "\n"
+              << std::flush;
+  }
+
   Run result;
   std::string error;
   const std::string plugin =
       options.plugin.empty() ? sim::defaultPluginPath() : absolute(options.plugin);
-  if (!runScenario(scenario, plugin, result, error)) {
+  if (!runScenario(scenario, plugin, result, error, place)) {
     std::cerr << "fraywick-sim: " << error << "\n";
     return kRunFailed;
   }

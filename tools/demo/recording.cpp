@@ -11,6 +11,7 @@
 
 #include "diag/native_signatures.h"
 #include "diag/recording_format.h"
+#include "host/natives.h"
 
 #ifndef FRAYWICK_SIM_VERSION
 #define FRAYWICK_SIM_VERSION "0.0.0"
@@ -18,8 +19,6 @@
 
 namespace fraywick::demo {
 namespace {
-
-namespace native = sim::native;
 
 // Thrown inside the parser only, with what was expected at the current line.
 struct Expected {
@@ -349,9 +348,29 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
     readPluginLine(nextLine("the plug-in's version and build"), recording);
 
     int frame = 0;  // 0 until the first frame line
+    int waits = 0;  // frames that ended
     bool unloading = false;
     std::size_t records = 0;
     for (;;) {
+      if (at >= text.size() || text.find('\n', at) == std::string_view::npos) {
+        // No final line: the game ended before the plug-in was unloaded, or while it was.
+        RecordingCut cut;
+        cut.afterFrame = waits;
+        cut.inUnload = unloading;
+        cut.lineCut = at < text.size();
+        cut.leftOut = cut.lineCut ? 1 : 0;
+        // A frame that never reached its scriptWait is left out wherever its lines stand: an
+        // unload may follow them, and its lines are kept.
+        std::erase_if(recording.steps, [&](const RecordedStep& step) {
+          if (step.frame <= waits) return false;
+          if (step.kind == RecordedStep::Kind::Call) --recording.calls;
+          ++cut.leftOut;
+          return true;
+        });
+        recording.frames = waits;
+        recording.cut = cut;
+        break;
+      }
       const std::string_view line = nextLine("more lines or the final line 'end N'");
       const bool end = line.starts_with(std::string(diag::kEndWord) + " ");
       const bool capped = line.starts_with(std::string(diag::kCappedWord) + " ");
@@ -378,7 +397,10 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
       if (step.frame < 0) unloading = true;
       if (step.kind == RecordedStep::Kind::Call) {
         ++recording.calls;
-        if (step.call.kind == sim::CallKind::ScriptWait) ++frame;
+        if (step.call.kind == sim::CallKind::ScriptWait) {
+          ++frame;
+          ++waits;
+        }
       }
       recording.frames = std::max(recording.frames, step.frame);
       recording.steps.push_back(std::move(step));
@@ -389,6 +411,25 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
     return false;
   }
   return true;
+}
+
+std::string cutNote(const Recording& recording) {
+  if (!recording.cut) return {};
+  const RecordingCut& cut = *recording.cut;
+  std::string note = cut.afterFrame > 0 ? "cut short after frame " + std::to_string(cut.afterFrame)
+                                        : std::string("cut short before the first frame ended");
+  note += cut.inUnload ? ", in the plug-in's unload: the game ended before the recording was "
+                         "finished"
+                       : ": the game ended without unloading the plug-in (a crash, or a forced "
+                         "quit)";
+  if (cut.leftOut > 0) {
+    const bool one = cut.leftOut == 1;
+    note += "; the " + (one ? std::string("line") : std::to_string(cut.leftOut) + " lines") +
+            " after it" +
+            (cut.lineCut ? (one ? ", cut in the middle," : ", the last cut in the middle,") : "") +
+            (one ? " is" : " are") + " left out";
+  }
+  return note;
 }
 
 bool loadRecording(const std::string& path, Recording& recording, ScenarioError& error) {
@@ -481,6 +522,7 @@ Run runOfRecording(const Recording& recording) {
   run.pluginPath = "Fraywick " + recording.pluginVersion + " (" + recording.build + ")";
   run.recorded = true;
   run.recordingCapped = recording.capped;
+  run.recordingCut = cutNote(recording);
 
   std::map<std::int32_t, Known> known;
   std::vector<std::int32_t> sorted;    // the peds of the snapshots that were sorted, in order
@@ -528,7 +570,7 @@ Run runOfRecording(const Recording& recording) {
     if (call.kind != sim::CallKind::Native || call.args.empty()) continue;
 
     const std::uint32_t answer = call.results.empty() ? 0 : low(call.results[0]);
-    if (call.hash == native::kIsEventInSphere) {
+    if (call.hash == isEventInSphere.hash) {
       // A hit: the frame's snapshot is sorted for that saloon's brawl.
       if (answer != 0 && !hit) {
         hit = true;
@@ -543,40 +585,40 @@ Run runOfRecording(const Recording& recording) {
       return call.args.size() > 1 ? static_cast<std::int32_t>(low(call.args[1])) : 0;
     };
     switch (call.hash) {
-      case native::kEntityExists:
+      case entityExists.hash:
         ped.exists = answer != 0;
         break;
-      case native::kIsPlayerPed:
+      case isPlayerPed.hash:
         ped.player = answer != 0;
         break;
-      case native::kIsHumanPed:
+      case isHumanPed.hash:
         ped.human = answer != 0;
         break;
-      case native::kIsMalePed:
+      case isMalePed.hash:
         ped.male = answer != 0;
         break;
-      case native::kEntityPosition:
+      case entityPosition.hash:
         if (call.results.size() == 3) {
           ped.position = sim::Vec3{std::bit_cast<float>(low(call.results[0])),
                                    std::bit_cast<float>(low(call.results[1])),
                                    std::bit_cast<float>(low(call.results[2]))};
         }
         break;
-      case native::kEntityModel:
+      case entityModel.hash:
         ped.model = answer;
         break;
       // What the plug-in ordered; whether the game carried it out, the recording cannot say.
-      case native::kFleeFromPed:
+      case fleeFromPed.hash:
         ped.effects.fleeingFrom = second();
         break;
-      case native::kClearTasks:
+      case clearTasks.hash:
         ped.effects.fightTarget.reset();
         ped.effects.fleeingFrom.reset();
         break;
-      case native::kSetRelationshipGroup:
+      case setRelationshipGroup.hash:
         ped.effects.relationshipGroup = static_cast<std::uint32_t>(second());
         break;
-      case native::kFightPed:
+      case fightPed.hash:
         ped.effects.fightTarget = second();
         break;
       default:

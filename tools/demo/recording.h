@@ -32,22 +32,38 @@ struct RecordedStep {
   std::optional<std::uint64_t> settingsNotKept;  // a file too big to keep: its size
 };
 
+// Where a recording that the game never finished ends: it has no final line, as when the game
+// crashed or was ended by force, and its last line may be cut in the middle. Only its complete
+// frames are read; what follows the last of them is left out.
+struct RecordingCut {
+  int afterFrame = 0;       // the last complete frame; 0 when none was
+  bool inUnload = false;    // the plug-in's unload had begun
+  std::size_t leftOut = 0;  // lines after the last complete frame, the cut one included
+  bool lineCut = false;     // the last line is cut in the middle
+};
+
 struct Recording {
   std::string file;
   std::string pluginVersion;
   std::string build;
   std::vector<RecordedStep> steps;
-  bool capped = false;    // it stopped at its size cap; what follows is unknown
-  int frames = 0;         // frames that began
+  bool capped = false;  // it stopped at its size cap; what follows is unknown
+  std::optional<RecordingCut> cut;
+  int frames = 0;         // frames that began (of a cut recording: that ended)
   std::size_t calls = 0;  // hook and native calls
 };
 
 // Reads a recording from the text of a file; `fileName` only labels the result and the errors.
-// False, with `error` filled ("FILE:LINE: expected ..."), at the first problem: a file cut short
-// at any byte, a line that does not read, an unknown format version, a recording of a newer
-// plug-in than this program knows.
+// A recording cut short after its two header lines reads, with `cut` saying where it ends. False,
+// with `error` filled ("FILE:LINE: expected ..."), at the first problem: a header cut short, a
+// line that does not read, an unknown format version, a recording of a newer plug-in than this
+// program knows.
 bool parseRecording(std::string_view text, const std::string& fileName, Recording& recording,
                     ScenarioError& error);
+
+// Says where and how a recording cut short ends ("cut short after frame 8: the game ended
+// without unloading the plug-in (a crash, or a forced quit)"); empty for a finished one.
+std::string cutNote(const Recording& recording);
 bool loadRecording(const std::string& path, Recording& recording, ScenarioError& error);
 
 // The session as a Run, for the same analysis, report and map as a simulated one. The peds are

@@ -154,8 +154,10 @@ class Replayer final : public sim::Answers {
   }
 
   // Nothing is checked, and natives answer zero, once the plug-in has gone its own way or has
-  // gone past the end of a capped recording.
-  bool unchecked() { return diverged_ || (recording_.capped && expect() == nullptr); }
+  // gone past the end of a recording that was capped or cut short.
+  bool unchecked() {
+    return diverged_ || ((recording_.capped || recording_.cut) && expect() == nullptr);
+  }
 
   void matched() {
     ++next_;
@@ -249,15 +251,17 @@ bool replayRecording(const Recording& recording, const std::string& pluginPath,
 }
 
 std::string describeOutcome(const Recording& recording, const ReplayOutcome& outcome) {
+  // A recording cut short says where it ends, whatever the replay found.
+  const std::string cut = recording.cut ? "The recording was " + cutNote(recording) + ".\n" : "";
   if (outcome.identical) {
-    return "identical: " + std::to_string(outcome.calls) + " calls over " +
-           std::to_string(outcome.frames) + " frames" +
-           (recording.capped ? " (up to the recording's size cap)" : "") + "\n";
+    return std::string(recording.cut ? "identical up to the cut: " : "identical: ") +
+           std::to_string(outcome.calls) + " calls over " + std::to_string(outcome.frames) +
+           " frames" + (recording.capped ? " (up to the recording's size cap)" : "") + "\n" + cut;
   }
   return "differs at " +
          (outcome.frame > 0 ? "frame " + std::to_string(outcome.frame)
                             : std::string(outcome.frame == 0 ? "load" : "unload")) +
-         ", call " + std::to_string(outcome.call) + ":\n" + outcome.difference;
+         ", call " + std::to_string(outcome.call) + ":\n" + outcome.difference + cut;
 }
 
 }  // namespace fraywick::demo

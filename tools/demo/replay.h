@@ -27,7 +27,8 @@ struct ReplayOutcome {
 bool replayRecording(const Recording& recording, const std::string& pluginPath,
                      ReplayOutcome& outcome, std::string& error);
 
-// "identical: N calls over M frames", or where the first call differs.
+// "identical: N calls over M frames" ("identical up to the cut: ..." for a recording cut short,
+// followed by where it was cut), or where the first call differs.
 std::string describeOutcome(const Recording& recording, const ReplayOutcome& outcome);
 
 }  // namespace fraywick::demo

@@ -1,6 +1,7 @@
 #include "demo/report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -9,10 +10,26 @@
 namespace fraywick::demo {
 namespace {
 
+// As long as the values make it: a row holds names of any length, and a row cut at a fixed size
+// would lose its line end and run into the next.
 std::string format(const char* pattern, auto... values) {
-  char text[256];
-  std::snprintf(text, sizeof text, pattern, values...);
+  const int length = std::snprintf(nullptr, 0, pattern, values...);
+  if (length <= 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), pattern, values...);
+  text.pop_back();
   return text;
+}
+
+// A name as the terminal gets it: a control byte, which would move the cursor, colour the text or
+// end it early (NUL), is shown as \xNN.
+std::string printable(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += byte < 0x20 || byte == 0x7F ? format("\\x%02X", byte) : std::string(1, c);
+  }
+  return out;
 }
 
 std::string plural(std::size_t count, const char* one, const char* many) {
@@ -42,6 +59,7 @@ std::string restartLine(const ScenarioRestart& restart) {
 }
 
 constexpr char kNotAsked[] = "not asked";
+constexpr char kNotFinite[] = "not finite";
 
 std::string modelOf(const ModelNames& models, const ScenarioPed& ped) {
   return ped.modelAsked ? models.nameOf(ped.ped.model) : kNotAsked;
@@ -60,6 +78,7 @@ void writeRecordingHeader(const Run& run, std::ostream& out) {
   out << "  frames    " << s.frames;
   if (run.recordingCapped) out << " (then the recording reached its size cap)";
   out << "; the director read tick counts from " << s.clockStartMs << "\n";
+  if (!run.recordingCut.empty()) out << "  ends      " << run.recordingCut << "\n";
   for (const Run::Start& start : run.starts) {
     out << "  start     frame " << start.frame << ": ";
     if (start.settingsNotKept) {
@@ -76,7 +95,7 @@ void writeRecordingHeader(const Run& run, std::ostream& out) {
 // What a scenario says of the world it builds.
 void writeScenarioHeader(const Run& run, std::ostream& out) {
   const Scenario& s = run.scenario;
-  out << "Fraywick in the simulator: " << s.title << "\n";
+  out << "Fraywick in the simulator: " << printable(s.title) << "\n";
   out << "  scenario  " << s.source << ": " << plural(s.peds.size(), "ped", "peds") << ", "
       << plural(s.events.size(), "event", "events") << ", "
       << (s.guards.empty() ? std::string("no guard")
@@ -108,7 +127,7 @@ void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std:
   for (const PedFate& fate : analysis.fates) {
     if (fate.saloon != row) continue;
     const ScenarioPed& ped = run.scenario.peds[fate.ped];
-    nameWidth = std::max(nameWidth, ped.ped.label.size());
+    nameWidth = std::max(nameWidth, printable(ped.ped.label).size());
     modelWidth = std::max(modelWidth, modelOf(models, ped).size());
     if (fate.fate == Fate::Brawler) {
       ++brawlers;
@@ -135,14 +154,18 @@ void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std:
   for (const PedFate& fate : analysis.fates) {
     if (fate.saloon != row) continue;
     const ScenarioPed& ped = run.scenario.peds[fate.ped];
-    // A recording holds only what the plug-in asked: no guess where it did not.
-    std::string distance = fate.positionKnown ? format("%.2f m", static_cast<double>(fate.distance))
-                                              : std::string(kNotAsked);
+    // A recording holds only what the plug-in asked, and what the game answered: no guess where
+    // it did not ask, no number where the answer was none.
+    const bool finite = fate.positionKnown && std::isfinite(fate.distance);
+    const std::string distance = finite ? format("%.2f m", static_cast<double>(fate.distance))
+                                 : fate.positionKnown || fate.positionNotFinite
+                                     ? std::string(kNotFinite)
+                                     : std::string(kNotAsked);
     std::string why = fate.why;
     if (fate.fate == Fate::Brawler && fate.group) why += format(" (group 0x%04X)", *fate.group);
-    out << format("  %-7d %-*s  %-*s  %9s  ", ped.ped.handle, nw, ped.ped.label.c_str(), mw,
-                  modelOf(models, ped).c_str(), distance.c_str())
-        << why << "\n";
+    out << format("  %-7d %-*s  %-*s  %9s  ", ped.ped.handle, nw, printable(ped.ped.label).c_str(),
+                  mw, modelOf(models, ped).c_str(), distance.c_str())
+        << printable(why) << "\n";
   }
 }
 

@@ -2,10 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
 #include "diag/recording_format.h"
+#include "host/natives.h"
 #include "sim/host.h"
 
 namespace fraywick::demo {
@@ -60,6 +62,24 @@ void restart(const ScenarioRestart& restart, const fs::path& dir) {
   sim::restartScript();
 }
 
+// Works in a folder that is not ours: changes into it for as long as it lives, then back, and
+// leaves what it holds.
+class FolderVisit {
+ public:
+  explicit FolderVisit(const fs::path& folder) : previous_(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~FolderVisit() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+  }
+  FolderVisit(const FolderVisit&) = delete;
+  FolderVisit& operator=(const FolderVisit&) = delete;
+
+ private:
+  fs::path previous_;
+};
+
 }  // namespace
 
 ScratchDirectory::ScratchDirectory() : previous_(fs::current_path()) {
@@ -76,17 +96,39 @@ ScratchDirectory::~ScratchDirectory() {
 }
 
 bool takesText(std::uint64_t hash) {
-  return hash == sim::native::kHashOfName || hash == sim::native::kQueryByName;
+  const NativeInfo* native = nativeInfo(hash);
+  return native != nullptr && native->text;
 }
 
 bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& run,
-                 std::string& error) {
+                 std::string& error, const RunPlace& place) {
   run = Run{};
   run.scenario = scenario;
   run.pluginPath = pluginPath;
 
-  ScratchDirectory scratch;
-  if (scenario.settingsFile) writeSettings(scratch.path(), *scenario.settingsFile);
+  const fs::path folder = place.folder.empty() ? fs::path() : fs::absolute(place.folder);
+  if (!folder.empty() && !scenario.settingsFile && fs::exists(folder / "Fraywick.ini")) {
+    // The plug-in would read a file the scenario does not describe; removing it is not ours.
+    error = (folder / "Fraywick.ini").string() +
+            " is there, but the scenario has no Fraywick.ini: remove the file, or give the "
+            "scenario a [Fraywick.ini] section";
+    return false;
+  }
+  std::optional<ScratchDirectory> scratch;
+  std::optional<FolderVisit> visit;
+  if (folder.empty()) {
+    scratch.emplace();
+  } else {
+    std::error_code failed;
+    fs::create_directories(folder, failed);
+    if (failed) {
+      error = "cannot make the folder " + folder.string() + ": " + failed.message();
+      return false;
+    }
+    visit.emplace(folder);
+  }
+  const fs::path dir = folder.empty() ? scratch->path() : folder;
+  if (scenario.settingsFile) writeSettings(dir, *scenario.settingsFile);
 
   sim::resetWorld();
   sim::World& world = sim::world();
@@ -119,21 +161,21 @@ bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& r
     frame.clockMs = world.clockMs;
     while (nextRestart < scenario.restarts.size() &&
            scenario.clockStartMs + scenario.restarts[nextRestart].time <= world.clockMs) {
-      restart(scenario.restarts[nextRestart], scratch.path());
+      restart(scenario.restarts[nextRestart], dir);
       frame.restarts.push_back(nextRestart++);
     }
     frame.firstCall = world.calls.size();
     sim::tick();
     frame.endCall = world.calls.size();
     run.frames.push_back(frame);
+    if (number == place.crashAfter) sim::endProcess(kCrashStatus);
   }
   run.peds = world.peds;
 
   run.unloadFirst = world.calls.size();
   sim::unloadPlugin();
-  // A diagnostic build has finished its recording at the detach; it goes with the scratch folder.
-  if (std::ifstream recorded(scratch.path() / diag::kRecordingFileName, std::ios::binary);
-      recorded) {
+  // A diagnostic build has finished its recording at the detach; a scratch folder takes it along.
+  if (std::ifstream recorded(dir / diag::kRecordingFileName, std::ios::binary); recorded) {
     std::ostringstream bytes;
     bytes << recorded.rdbuf();
     run.recording = bytes.str();

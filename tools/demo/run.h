@@ -42,6 +42,7 @@ struct Run {
   // ----- a run read from a recording (runOfRecording) rather than simulated -----
   bool recorded = false;
   bool recordingCapped = false;
+  std::string recordingCut;  // where a recording the game never finished ends; empty otherwise
   struct Start {
     int frame = 0;
     std::optional<std::string> settingsFile;
@@ -67,12 +68,27 @@ class ScratchDirectory {
   std::filesystem::path path_;
 };
 
-// Loads the plug-in at `pluginPath` in a fresh world built from `scenario`, in a temporary
-// working directory holding the scenario's Fraywick.ini, runs the scenario's frames, and
+// Where and how long a scenario runs.
+struct RunPlace {
+  // The game's folder: the plug-in finds the scenario's Fraywick.ini there, and a diagnostic
+  // build leaves its recordings there, beside those of earlier runs. Empty: a fresh temporary
+  // folder, removed afterwards.
+  std::filesystem::path folder;
+  // After this many frames the hook ends the process, as a crash or a forced quit ends the game:
+  // the plug-in is never unloaded, and the process exits with kCrashStatus. 0: every frame of the
+  // scenario runs, then the plug-in is unloaded.
+  int crashAfter = 0;
+};
+
+// The exit status of a process that RunPlace::crashAfter ended.
+inline constexpr int kCrashStatus = 3;
+
+// Loads the plug-in at `pluginPath` in a fresh world built from `scenario`, in a working
+// directory holding the scenario's Fraywick.ini (see RunPlace), runs the scenario's frames, and
 // unloads it again. False, with `error` saying why, when the plug-in cannot be loaded or never
-// registers its script.
+// registers its script, or when the folder holds a Fraywick.ini the scenario does not have.
 bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& run,
-                 std::string& error);
+                 std::string& error, const RunPlace& place = {});
 
 // Whether this native takes a text by address in its first slot.
 bool takesText(std::uint64_t hash);

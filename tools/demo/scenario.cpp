@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -84,7 +85,8 @@ Scenario defaultScenario() {
     ped.ped.player = entry.player;
     scenario.peds.push_back(ped);
   }
-  // Someone fires a shot inside, three seconds into the evening.
+  // A melee fight breaks out inside (EVENT_SHOCKING_INTERESTING_MELEE_FIGHT), three seconds into
+  // the evening.
   scenario.events.push_back({0x2CA3408A, {saloon.x + 2.0f, saloon.y - 2.5f, saloon.z}, 3000, 6000});
   return scenario;
 }
@@ -212,6 +214,10 @@ class Reader {
       const auto [end, status] = std::from_chars(first, part.data() + part.size(), parts[i]);
       if (part.empty() || status != std::errc{} || end != part.data() + part.size()) {
         return fail(field.line, std::string(kExpected) + ", found '" + field.value + "'");
+      }
+      // from_chars reads "inf" and "nan" too; no ped or event stands there.
+      if (!std::isfinite(parts[i])) {
+        return fail(field.line, "expected a finite number, found '" + part + "'");
       }
       start = comma + 1;
     }
@@ -591,7 +597,8 @@ const char* scenarioFormatHelp() {
     from = MS
     until = MS
 
-  [guard]               the game asks the plug-in to hold off meanwhile
+  [guard]               the game has its script "mudtown2" loaded meanwhile, and
+                        the plug-in holds off
     from = MS
     until = MS
     value = N           what the guard query answers (default 1)

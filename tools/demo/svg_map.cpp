@@ -55,28 +55,53 @@ std::string num(double value) {
   return text;
 }
 
+// Text for the map: markup escaped, and nothing an XML reader refuses. Names come from scenario
+// files and recordings byte for byte: a byte that does not begin valid UTF-8, and a character
+// XML 1.0 does not allow (control characters, U+FFFE and U+FFFF), become U+FFFD.
 std::string escaped(const std::string& text) {
+  constexpr char kReplacement[] = "\xEF\xBF\xBD";
   std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        // Control bytes are not allowed in XML 1.0 at all.
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n') out += c;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const char* entity = byte == '&'    ? "&amp;"
+                         : byte == '<'  ? "&lt;"
+                         : byte == '>'  ? "&gt;"
+                         : byte == '"'  ? "&quot;"
+                         : byte == '\'' ? "&apos;"
+                                        : nullptr;
+    if (entity != nullptr) {
+      out += entity;
+      ++i;
+      continue;
+    }
+    if (byte < 0x80) {
+      const bool allowed = byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
+      out += allowed ? std::string(1, static_cast<char>(byte)) : std::string(kReplacement);
+      ++i;
+      continue;
+    }
+    // The lead byte gives the length and the first bits; each continuation byte six more.
+    const std::size_t length = byte >= 0xC2 && byte <= 0xDF   ? 2
+                               : byte >= 0xE0 && byte <= 0xEF ? 3
+                               : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                              : 0;
+    bool valid = length != 0 && i + length <= text.size();
+    char32_t code = byte & (length == 2 ? 0x1Fu : length == 3 ? 0x0Fu : 0x07u);
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    // Over-long forms, UTF-16 surrogates and what lies beyond Unicode are not UTF-8 either.
+    valid = valid && !(length == 3 && code < 0x800) &&
+            !(length == 4 && (code < 0x10000 || code > 0x10FFFF)) &&
+            !(code >= 0xD800 && code <= 0xDFFF) && code != 0xFFFE && code != 0xFFFF;
+    if (valid) {
+      out.append(text, i, length);
+      i += length;
+    } else {
+      out += kReplacement;
+      ++i;
     }
   }
   return out;
@@ -219,8 +244,10 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
 
   std::vector<Point> where(run.scenario.peds.size());
   std::vector<bool> shown(run.scenario.peds.size(), false);
+  std::vector<bool> placed(run.scenario.peds.size(), false);  // on this panel or another
   for (const PedFate& fate : analysis.fates) {
-    // A recorded ped whose position was never asked has no place on the map.
+    // A recorded ped whose position was never asked, or is no number, has no place on the map.
+    placed[fate.ped] = fate.positionKnown;
     if (fate.saloon != panel.row || !fate.positionKnown) continue;
     const sim::Vec3 at = run.scenario.peds[fate.ped].ped.position;
     where[fate.ped] = panel.inView(at) ? panel.toPicture(at) : panel.pinned(at);
@@ -242,7 +269,8 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
     }
     if (fate.fate == Fate::FledBartender && fate.fleeingFrom) {
       const auto threat = indexOf(*fate.fleeingFrom);
-      if (!threat) continue;
+      // Away from a player whose position is not known points nowhere.
+      if (!threat || !placed[*threat]) continue;
       const sim::Vec3 me = run.scenario.peds[fate.ped].ped.position;
       const sim::Vec3 them = run.scenario.peds[*threat].ped.position;
       double dx = me.x - them.x, dy = me.y - them.y;
@@ -275,7 +303,8 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
     if (rise >= 2) label += ", " + num(rise) + " m up";
     if (rise <= -2) label += ", " + num(-rise) + " m down";
     // Near the edge of the radius, or off the map, the distance says more than the position.
-    if (pinned || fate.fate == Fate::TooFar || (fate.distance >= 19.5f && fate.distance <= 20.5f)) {
+    const bool nearTheEdge = fate.distance >= 19.5f && fate.distance <= 20.5f;
+    if (std::isfinite(fate.distance) && (pinned || fate.fate == Fate::TooFar || nearTheEdge)) {
       char text[32];
       std::snprintf(text, sizeof text, ", %.4g m away", static_cast<double>(fate.distance));
       label += text;
@@ -314,13 +343,16 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
                   static_cast<double>(guard.until) / 1000.0);
     notes += (notes.empty() ? "" : "; ") + std::string(text);
   }
-  std::size_t unplaced = 0;
+  std::size_t notAsked = 0, notFinite = 0;
   for (const PedFate& fate : analysis.fates) {
-    unplaced += fate.saloon == panel.row && !fate.positionKnown ? 1 : 0;
+    if (fate.saloon != panel.row || fate.positionKnown) continue;
+    ++(fate.positionNotFinite ? notFinite : notAsked);
   }
-  if (unplaced > 0) {
-    notes += (notes.empty() ? "" : "; ") + std::to_string(unplaced) +
-             (unplaced == 1 ? " ped" : " peds") + " not shown: position not asked";
+  for (const auto& [count, why] : {std::pair{notAsked, "position not asked"},
+                                   std::pair{notFinite, "position not a finite number"}}) {
+    if (count == 0) continue;
+    notes += (notes.empty() ? "" : "; ") + std::to_string(count) + (count == 1 ? " ped" : " peds") +
+             " not shown: " + why;
   }
   if (!notes.empty()) {
     out << "<text x=\"" << num(o.x + 12) << "\" y=\"" << num(o.y + 42) << "\" class=\"small\">"

@@ -28,7 +28,7 @@ function(package_of file out)
   foreach(path IN LISTS candidates)
     execute_process(COMMAND dpkg-query --search "${path}" OUTPUT_VARIABLE owners
                     RESULT_VARIABLE status ERROR_QUIET)
-    # "clang-19: /usr/lib/llvm-19/bin/clang"; a diversion line would name two.
+    # "clang-NN: /usr/lib/llvm-NN/bin/clang"; a diversion line would name two.
     if(status EQUAL 0 AND owners MATCHES "^([^:, ]+)(:[a-z0-9]+)?: ")
       set(package "${CMAKE_MATCH_1}")
       execute_process(COMMAND dpkg-query --show "--showformat=\${Version}" "${package}"

@@ -47,24 +47,9 @@ if(NOT time_count EQUAL 1)
   fail("the zip's entries carry different times [${times}]: the times of the build, not one")
 endif()
 
-foreach(pair "Fraywick.asi=${PLUGIN}" "Fraywick.pdb=${PDB}")
-  string(REGEX MATCH "^([^=]+)=(.*)$" pair "${pair}")
-  file(SHA256 "${WORK}/${CMAKE_MATCH_1}" packed)
-  file(SHA256 "${CMAKE_MATCH_2}" built)
-  if(NOT packed STREQUAL built)
-    fail("the zip's ${CMAKE_MATCH_1} is not the one built at ${CMAKE_MATCH_2}")
-  endif()
-endforeach()
-
-# --- the PDB is the one the plug-in names, so crash loggers and debuggers take it ---
-execute_process(
-  COMMAND ${CMAKE_COMMAND} -DREADOBJ=${LLVM_BIN}/llvm-readobj -DPDBUTIL=${LLVM_BIN}/llvm-pdbutil
-          -DMODULE=${WORK}/Fraywick.asi -DPDB=${WORK}/Fraywick.pdb
-          -P ${CMAKE_CURRENT_LIST_DIR}/../../cmake/CheckPluginSymbols.cmake
-  OUTPUT_VARIABLE symbols ERROR_VARIABLE symbols RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  fail("the zip's Fraywick.pdb does not serve its Fraywick.asi: ${symbols}")
-endif()
+# --- the plug-in and its PDB as built, the PDB the one the plug-in names ---
+include(${CMAKE_CURRENT_LIST_DIR}/packed_module.cmake)
+check_packed_module("${WORK}" Fraywick.asi "${PLUGIN}" "${PDB}" "${LLVM_BIN}")
 
 # --- SHA256SUMS beside the zip: every file of the folder, each hash right ---
 file(REAL_PATH "${ZIP}" zip_path)
@@ -130,7 +115,8 @@ endif()
 # --- the readme: this version, and the things a player needs to know ---
 file(READ "${WORK}/README.txt" readme)
 foreach(needed "Fraywick ${VERSION}" "INSTALLING" "UNINSTALLING" "FemaleBrawlers"
-               "ScriptHookRDR2.dll" "Fraywick.pdb")
+               "ScriptHookRDR2.dll" "Fraywick.pdb" "once per launch of the game"
+               "working directory")
   string(FIND "${readme}" "${needed}" at)
   if(at LESS 0)
     fail("README.txt does not mention '${needed}'")

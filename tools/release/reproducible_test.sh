@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Two clean builds of the same commit, in clones at two different paths, must give the same
-# bytes: Fraywick.asi, Fraywick.pdb, the release zip and SHA256SUMS. Each clone configures the
-# windows preset and builds the release target only.
+# bytes: Fraywick.asi, Fraywick.pdb, Fraywick-diag.asi, Fraywick-diag.pdb, the release zips and
+# SHA256SUMS. Each clone configures the windows preset and builds the release target only.
 #
 #   tools/release/reproducible_test.sh [WORK_DIR]     (default: build/reproducible)
 #
@@ -33,11 +33,11 @@ done
 
 one=${clones[0]}/build/windows
 two=${clones[1]}/build/windows
-files=(bin/Fraywick.asi bin/Fraywick.pdb)
+files=(bin/Fraywick.asi bin/Fraywick.pdb bin/Fraywick-diag.asi bin/Fraywick-diag.pdb)
 for file in "$one"/dist/*; do
   files+=("dist/$(basename "$file")")
 done
-[ ${#files[@]} -ge 4 ] || { echo "FAILED: no release zip and SHA256SUMS in $one/dist"; exit 1; }
+[ ${#files[@]} -ge 6 ] || { echo "FAILED: no release zip and SHA256SUMS in $one/dist"; exit 1; }
 
 different=0
 for file in "${files[@]}"; do

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +103,9 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
       {"--explain", "--explain needs a file name"},
       {"--explain a.rec --replay a.rec", "two separate commands"},
       {"--replay a.rec --trace t", "explained or replayed alone"},
+      {"--crash-after 5", "--crash-after needs --folder"},
+      {"--folder d --crash-after 0", "--crash-after needs a number of frames from 1, found '0'"},
+      {"--folder d --crash-after 401", "--crash-after 401, but the scenario runs 400 frames"},
   };
   for (const auto& c : cases) {
     const Result r = run(c.arguments);
@@ -176,17 +180,86 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.out.starts_with("differs at frame 190, call ")) << r.out;
 
-  const fs::path cut = write("cut.txt", text.substr(0, text.size() / 2));
+  // Cut short in the middle of a line, as a crash leaves it: both use the frames before the cut
+  // and say where it is. Damaged anywhere else, it gets one message.
+  const std::string original = slurp(recording);
+  const std::string half = original.substr(0, original.size() / 2);
+  const fs::path cut = write("cut.txt", half);
+  r = run("--explain '" + cut.string() + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  ends      cut short after frame "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(": the game ended without unloading the plug-in (a crash, or a forced "
+                       "quit); the "),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" cut in the middle, are left out\n"), std::string::npos) << r.out;
+  r = run("--replay '" + cut.string() + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("identical up to the cut: ")) << r.out;
+  EXPECT_NE(r.out.find("\nThe recording was cut short after frame "), std::string::npos) << r.out;
+
+  std::string damaged = half;
+  const std::size_t line = damaged.find("\n1 scriptWait ") + 1;
+  damaged.replace(line, 1, "x");
+  const fs::path bad = write("damaged.txt", damaged);
   for (const char* command : {"--explain", "--replay"}) {
-    r = run(std::string(command) + " '" + cut.string() + "'");
+    r = run(std::string(command) + " '" + bad.string() + "'");
     EXPECT_EQ(r.status, 2) << command;
     EXPECT_EQ(r.out, "") << command;
     const std::string own = ownMessages(r.err);
-    EXPECT_TRUE(own.starts_with("fraywick-sim: " + cut.string() + ":")) << own;
-    EXPECT_NE(own.find(": expected the line to end: the recording was cut short in it\n"),
+    EXPECT_TRUE(own.starts_with("fraywick-sim: " + bad.string() + ":")) << own;
+    EXPECT_NE(own.find(": expected load, unload or a frame number as a decimal number, found "
+                       "'x'\n"),
               std::string::npos)
         << own;
   }
+}
+
+// A crash in the middle of a session: the hook ends the process after 200 frames, as a crash or
+// a forced quit ends the game, and the plug-in is never unloaded. Every frame it finished is in
+// the recording left behind, which explains and replays up to the cut, both naming it; the next
+// load in the same folder keeps it beside its own.
+TEST_F(CommandLine, ACrashLeavesARecordingThatExplainsReplaysAndOutlivesTheNextLoad) {
+  const fs::path game = dir_ / "game";
+  const std::string load = "--plugin '" FRAYWICK_DIAG_PLUGIN "' --folder '" + game.string() + "'";
+  Result r = run(load + " --crash-after 200");
+  ASSERT_EQ(r.status, 3) << r.err;
+  EXPECT_TRUE(r.out.starts_with("Ending the process after frame 200, as a crash does")) << r.out;
+  const std::string left = slurp(game / "Fraywick-recording.txt");
+  const std::string lastFrameEnds = "\n200 scriptWait 0x0000000000000000\n";
+  ASSERT_TRUE(left.ends_with(lastFrameEnds))
+      << left.substr(left.size() - std::min<std::size_t>(left.size(), 200));
+
+  const std::string recording = "'" + (game / "Fraywick-recording.txt").string() + "'";
+  r = run("--explain " + recording);
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* line :
+       {"\n  frames    200; ",
+        "\n  ends      cut short after frame 200: the game ended without unloading the plug-in "
+        "(a crash, or a forced quit)\n",
+        "frame 190, 3.024 s in: event 0x2CA3408A within 8 m of Valentine"}) {
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  }
+  r = run("--replay " + recording);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("identical up to the cut: ")) << r.out;
+  EXPECT_NE(r.out.find(" calls over 200 frames\nThe recording was cut short after frame 200: "),
+            std::string::npos)
+      << r.out;
+
+  r = run(load);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(slurp(game / "Fraywick-recording-1.txt") == left) << "the crashed session is lost";
+  EXPECT_NE(slurp(game / "Fraywick-recording.txt").find("\nend "), std::string::npos);
+
+  // The folder is the player's: a settings file the scenario does not have is neither read nor
+  // removed.
+  write("game/Fraywick.ini", "[Fraywick]\nFemaleBrawlers=1\n");
+  r = run(load);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Fraywick.ini is there, but the scenario has no Fraywick.ini"),
+            std::string::npos)
+      << r.err;
 }
 
 TEST_F(CommandLine, RunsEveryShippedScenario) {

@@ -58,7 +58,7 @@ Outcome run(const std::string& text) {
   return run(scenario);
 }
 
-TEST(DefaultEvening, DetectsTheShotAtValentineOnTheFirstScanAfterIt) {
+TEST(DefaultEvening, DetectsTheFightAtValentineOnTheFirstScanAfterIt) {
   const Outcome o = run(defaultScenario());
   ASSERT_EQ(o.analysis.detections.size(), 1u);
   const Detection& d = o.analysis.detections[0];
@@ -187,7 +187,7 @@ TEST(Settings, KeepWomenOutWhenTheIniSaysZero) {
 }
 
 // The shipped example: Saint Denis brawls with men only, the session is reloaded with the setting
-// switched on, a second shot there starts nothing, the second Saint Denis saloon takes women in.
+// switched on, a second fight there starts nothing, the second Saint Denis saloon takes women in.
 TEST(Settings, AreReadAgainWhenTheHookRestartsTheScript) {
   Scenario scenario;
   ScenarioError error;

@@ -264,11 +264,38 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
     EXPECT_FALSE(parseRecording(text, "bad.rec", recording, error)) << text;
     return error;
   };
-  // Cut short at any byte.
-  for (std::size_t size = 0; size < good.size(); ++size) {
-    const ScenarioError e = error(good.substr(0, size));
-    ASSERT_TRUE(e.message.starts_with("expected ")) << size << ": " << e.message;
-    ASSERT_GE(e.line, 1) << size;
+  // Cut short at any byte: within the header, one message; after it, the recording reads up to
+  // its last complete frame and says where it was cut. The second text unloads in the middle of
+  // a frame, whose lines must go even though the unload's stay.
+  std::string unfinished = good;
+  unfinished.erase(unfinished.find("2 scriptWait"),
+                   unfinished.find("unload ") - unfinished.find("2 scriptWait"));
+  unfinished.replace(unfinished.find("end 13"), 6, "end 12");
+  parsed(unfinished);
+  const std::size_t header = good.find('\n', good.find('\n') + 1) + 1;
+  for (const std::string& text : {good, unfinished}) {
+    for (std::size_t size = 0; size < text.size(); ++size) {
+      const std::string prefix = text.substr(0, size);
+      if (size < header) {
+        const ScenarioError e = error(prefix);
+        ASSERT_TRUE(e.message.starts_with("expected ")) << size << ": " << e.message;
+        ASSERT_GE(e.line, 1) << size;
+        continue;
+      }
+      const std::string whole = prefix.substr(0, prefix.rfind('\n') + 1);  // its complete lines
+      int waits = 0;
+      for (std::size_t at = whole.find(" scriptWait "); at != std::string::npos;
+           at = whole.find(" scriptWait ", at + 1)) {
+        ++waits;
+      }
+      const Recording recording = parsed(prefix);
+      ASSERT_TRUE(recording.cut) << size;
+      EXPECT_EQ(recording.cut->afterFrame, waits) << size;
+      EXPECT_EQ(recording.frames, waits) << size;
+      EXPECT_EQ(recording.cut->inUnload, whole.find("\nunload ") != std::string::npos) << size;
+      EXPECT_EQ(recording.cut->lineCut, whole.size() < prefix.size()) << size;
+      for (const RecordedStep& step : recording.steps) EXPECT_LE(step.frame, waits) << size;
+    }
   }
   const auto replaced = [&](const std::string& from, const std::string& to) {
     std::string text = good;

@@ -1,17 +1,23 @@
 // The saloon map: well-formed SVG that renders, with one marker per ped, one arrow per fight and
-// the bartender's flight.
+// the bartender's flight; and it and the report stay whole whatever the names and numbers they
+// are given.
 #include "demo/svg_map.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "demo/analysis.h"
+#include "demo/recording.h"
+#include "demo/report.h"
 #include "demo/run.h"
 #include "demo/scenario.h"
 #include "sim/host.h"
@@ -67,11 +73,123 @@ class SvgFile : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(SvgFile, IsWellFormedXml) {
+// The built-in evening's session as the diagnostic build recorded it, with the first position the
+// game answered replaced by one that is no number (a NaN for x).
+Map recordedWithAPositionThatIsNoNumber() {
+  Map map;
+  std::string error;
+  EXPECT_TRUE(runScenario(defaultScenario(), FRAYWICK_DIAG_PLUGIN, map.run, error)) << error;
+  std::string text = map.run.recording.value_or("");
+  const std::size_t at = text.find(" entityPosition ");
+  const std::size_t answer = text.find(" -> ", at);
+  EXPECT_NE(answer, std::string::npos) << "no position in the recording";
+  if (answer != std::string::npos) text.replace(answer + 4, 18, "0x000000007FC00000");
+  Recording recording;
+  ScenarioError bad;
+  EXPECT_TRUE(parseRecording(text, "nan.txt", recording, bad)) << bad.describe();
+  map.run = runOfRecording(recording);
+  map.analysis = analyse(map.run);
+  std::ostringstream out;
+  writeSvgMap(map.run, map.analysis, out);
+  map.svg = out.str();
+  return map;
+}
+
+// Hostile input for the demo's outputs: names of any bytes and length, and a recorded position
+// that is no number.
+struct HostileInput {
+  const char* what;
+  std::function<Map()> draw;
+};
+
+const std::vector<HostileInput>& hostileInputs() {
+  static const std::vector<HostileInput> inputs = {
+      {"the built-in evening", [] { return draw(defaultScenario()); }},
+      {"markup in the title and a name",
+       [] {
+         Scenario scenario = defaultScenario();
+         scenario.title = "Tom & Jerry's <saloon>";
+         scenario.peds[2].ped.label = "\"Doc\" <Holliday> & co";
+         return draw(scenario);
+       }},
+      {"bytes that are not UTF-8",
+       [] {
+         Scenario scenario = defaultScenario();
+         scenario.title = "Caf\xE9 \xFF\xFE";
+         scenario.peds[2].ped.label = "Jos\xC3 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80 \xE2\x82";
+         return draw(scenario);
+       }},
+      {"characters XML forbids",
+       [] {
+         Scenario scenario = defaultScenario();
+         scenario.peds[2].ped.label =
+             std::string("bell\x07, nul") + '\0' + ", escape\x1B[31m, not a character \xEF\xBF\xBE";
+         return draw(scenario);
+       }},
+      {"a name of 300 bytes",
+       [] {
+         Scenario scenario = defaultScenario();
+         scenario.peds[2].ped.label = std::string(300, 'x');
+         return draw(scenario);
+       }},
+      {"a recorded position that is no number", recordedWithAPositionThatIsNoNumber},
+  };
+  return inputs;
+}
+
+TEST_F(SvgFile, IsWellFormedXmlWhateverTheInput) {
   if (!haveProgram("xmllint")) GTEST_SKIP() << "xmllint (Debian: libxml2-utils) is not installed";
-  const fs::path path = write(draw(defaultScenario()).svg);
-  const std::string command = "xmllint --noout '" + path.string() + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  for (const HostileInput& input : hostileInputs()) {
+    SCOPED_TRACE(input.what);
+    const Map map = input.draw();
+    const fs::path path = write(map.svg);
+    const std::string command = "xmllint --noout '" + path.string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    // Every ped whose place is known has its marker; one that is no number is left off, and
+    // said so; no coordinate is anything but a number.
+    std::size_t placed = 0, notFinite = 0;
+    for (const PedFate& fate : map.analysis.fates) {
+      placed += fate.positionKnown;
+      notFinite += fate.positionNotFinite;
+    }
+    EXPECT_EQ(count(map.svg, "<g><title>"), placed);
+    EXPECT_EQ(count(map.svg, "nan"), 0u);
+    EXPECT_EQ(count(map.svg, "inf\""), 0u);
+    EXPECT_EQ(map.svg.find("not shown: position not a finite number") != std::string::npos,
+              notFinite > 0);
+  }
+}
+
+// Each ped has a row of its own in the report, however long its name and whatever its bytes:
+// rows never run together, and no control byte reaches the terminal.
+TEST(Report, GivesEachPedALineOfItsOwnWhateverTheInput) {
+  for (const HostileInput& input : hostileInputs()) {
+    SCOPED_TRACE(input.what);
+    const Map map = input.draw();
+    std::ostringstream out;
+    writeReport(map.run, map.analysis, out);
+    const std::string report = out.str();
+    for (const char c : report) {
+      ASSERT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n') << "a control byte";
+    }
+    for (const PedFate& fate : map.analysis.fates) {
+      const ScenarioPed& ped = map.run.scenario.peds[fate.ped];
+      char handle[16];
+      std::snprintf(handle, sizeof handle, "\n  %-7d ", ped.ped.handle);
+      const std::size_t row = report.find(handle);
+      ASSERT_NE(row, std::string::npos) << "no row of its own for " << ped.ped.handle;
+      const std::string line = report.substr(row + 1, report.find('\n', row + 1) - row - 1);
+      const bool plain = std::all_of(ped.ped.label.begin(), ped.ped.label.end(),
+                                     [](char c) { return c >= 0x20 && c < 0x7F; });
+      if (plain) {
+        EXPECT_NE(line.find(ped.ped.label), std::string::npos) << line;
+      }
+      EXPECT_EQ(line.find("nan"), std::string::npos) << line;
+      if (fate.positionNotFinite) {
+        EXPECT_NE(line.find(" not finite "), std::string::npos) << line;
+      }
+    }
+  }
 }
 
 TEST_F(SvgFile, RendersToAPictureOfItsOwnSize) {

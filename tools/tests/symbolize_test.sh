@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# The crash-log symbolizer against the shipped build (Fraywick.asi and its PDB):
+# The crash-log symbolizer against the shipped build and the diagnostic one (Fraywick.asi,
+# Fraywick-diag.asi and their PDBs):
 #
-#   symbolize_test.sh lines BIN_DIR ZIP     a crash log with return addresses inside four
-#                                           functions gives each function, its own source file
-#                                           and a line inside its body; the release zip of the
-#                                           same build gives the same
-#   symbolize_test.sh refuses BIN_DIR PDB   the same module beside the PDB of another build is
-#                                           refused, with the reason, and no line is printed
+#   symbolize_test.sh lines BIN_DIR ZIP DIAGNOSTIC_ZIP
+#       return addresses inside four functions of each module, as a crash logger prints them, as
+#       the event log's application error names them (UTF-16 with a byte order mark, CRLF) and as
+#       Report.wer names them (UTF-16), each give the function, its own source file and a line
+#       inside its body; the two release zips give the same as the build; a fault in another
+#       module is said so in one line; a PDB given as a log gets one line of error
+#   symbolize_test.sh refuses BIN_DIR PDB
+#       each module beside the PDB of another build is refused, with the reason, and no line is
+#       printed
 #
 # The addresses are found as a crash logger finds them: the function's start from the PDB's
 # publics, then the return address of the first call it makes, the kind of address a stack
@@ -21,6 +25,7 @@ symbolize=$root/tools/symbolize.sh
 llvm=${FRAYWICK_LLVM_BIN:-$("$root/tools/toolchain.sh" --value LLVM_BIN)}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+modules="Fraywick.asi Fraywick-diag.asi"
 
 failures=0
 fail() {
@@ -29,16 +34,19 @@ fail() {
 }
 
 if [ "$mode" = refuses ]; then
-  cp "$bin/Fraywick.asi" "$work/"
-  cp "$3" "$work/Fraywick.pdb"
-  if "$symbolize" --module "$work/Fraywick.asi" >"$work/out" 2>"$work/err" \
-    <<<"crash at Fraywick.asi+0x1010"; then
-    fail "the PDB of another build was taken"
-  fi
-  grep -q "is not the PDB of this Fraywick.asi" "$work/err" ||
-    fail "no reason given: $(cat "$work/err")"
-  ! grep -q ' at ' "$work/out" || fail "lines were printed: $(cat "$work/out")"
-  [ $failures -eq 0 ] && echo "refused: $(cat "$work/err")"
+  for module in $modules; do
+    mkdir "$work/$module"
+    cp "$bin/$module" "$work/$module/"
+    cp "$3" "$work/$module/${module%.asi}.pdb"
+    if "$symbolize" --module "$work/$module/$module" >"$work/out" 2>"$work/err" \
+      <<<"crash at $module+0x1010"; then
+      fail "the PDB of another build was taken for $module"
+    fi
+    grep -q "is not the PDB of this $module" "$work/err" ||
+      fail "no reason given for $module: $(cat "$work/err")"
+    ! grep -q ' at ' "$work/out" || fail "lines were printed: $(cat "$work/out")"
+    [ $failures -eq 0 ] && echo "refused: $(cat "$work/err")"
+  done
   exit $((failures > 0))
 fi
 
@@ -48,53 +56,107 @@ startBrawl src/brawl/brawl.cpp
 loadSettings src/settings/settings.cpp
 RecordKeyMessage src/plugin/keyboard.cpp"
 
-image_base=$("$llvm/llvm-readobj" --file-headers "$bin/Fraywick.asi" |
-  sed -n 's/.*ImageBase: \(0x[0-9A-F]*\)/\1/p')
-publics=$("$llvm/llvm-pdbutil" dump -publics "$bin/Fraywick.pdb")
-sections=$("$llvm/llvm-pdbutil" dump -section-headers "$bin/Fraywick.pdb")
+for module in $modules; do
+  pdb=$bin/${module%.asi}.pdb
+  image_base=$("$llvm/llvm-readobj" --file-headers "$bin/$module" |
+    sed -n 's/.*ImageBase: \(0x[0-9A-F]*\)/\1/p')
+  publics=$("$llvm/llvm-pdbutil" dump -publics "$pdb")
+  sections=$("$llvm/llvm-pdbutil" dump -section-headers "$pdb")
+  while read -r function file; do
+    # `_ZN8fraywick11ScriptEntryEv`, then "flags = function, addr = 0001:0992"
+    address=$(grep -A1 -E "\`_ZN8fraywick${#function}${function}E" <<<"$publics" |
+      sed -n 's/.*flags = function, addr = \([0-9]*\):\([0-9]*\)$/\1 \2/p' | head -1 || true)
+    [ -n "$address" ] || { fail "$function is not among the publics of $pdb"; continue; }
+    read -r section offset <<<"$address"
+    section_rva=$(awk -v n="#$((10#$section))" '/SECTION HEADER #/ { s = $NF }
+      s == n && /virtual address/ { print $1; exit }' <<<"$sections")
+    start=$((image_base + 0x$section_rva + 10#$offset))
+    return_address=$("$llvm/llvm-objdump" -d --no-show-raw-insn --start-address=$start \
+      --stop-address=$((start + 0x400)) "$bin/$module" |
+      grep -A1 -m1 -E '^ *[0-9a-f]+:\s+call' | sed -n '2s/^ *\([0-9a-f]*\):.*/\1/p' || true)
+    [ -n "$return_address" ] || { fail "$function makes no call in its first 1 KiB"; continue; }
+    printf '%s\n' "$function $file $module+$(printf '0x%X' $((0x$return_address - image_base)))"
+  done <<<"$cases"
+done >"$work/cases"
 
-while read -r function file; do
-  # `_ZN8fraywick11ScriptEntryEv`, then "flags = function, addr = 0001:0992"
-  address=$(grep -A1 -E "\`_ZN8fraywick${#function}${function}E" <<<"$publics" |
-    sed -n 's/.*flags = function, addr = \([0-9]*\):\([0-9]*\)$/\1 \2/p' | head -1 || true)
-  [ -n "$address" ] || { fail "$function is not among the PDB's publics"; continue; }
-  read -r section offset <<<"$address"
-  section_rva=$(awk -v n="#$((10#$section))" '/SECTION HEADER #/ { s = $NF }
-    s == n && /virtual address/ { print $1; exit }' <<<"$sections")
-  start=$((image_base + 0x$section_rva + 10#$offset))
-  return_address=$("$llvm/llvm-objdump" -d --no-show-raw-insn --start-address=$start \
-    --stop-address=$((start + 0x400)) "$bin/Fraywick.asi" |
-    grep -A1 -m1 -E '^ *[0-9a-f]+:\s+call' | sed -n '2s/^ *\([0-9a-f]*\):.*/\1/p' || true)
-  [ -n "$return_address" ] || { fail "$function makes no call in its first 1 KiB"; continue; }
-  printf '%s\n' "$function $file Fraywick.asi+$(printf '0x%X' $((0x$return_address - image_base)))"
-done <<<"$cases" >"$work/cases"
+# The three texts a player has, for every address: one crash logger's log; one event log text
+# with an application error per address, saved as Windows saves it; one Report.wer each.
+utf16() { iconv -f UTF-8 -t UTF-16LE | (printf '\377\376' && cat); }
+awk '{ print "  frame " NR ": " $3 }' "$work/cases" >"$work/crash.log"
+n=0
+while read -r function file address; do
+  n=$((n + 1))
+  module=${address%+*}
+  offset=$(printf '%016x' $((${address#*+})))
+  printf 'Faulting application name: RDR2.exe, version: 1.0.1491.50, time stamp: 0x5f8a1c2b\r\n'
+  printf 'Faulting module name: %s, version: 1.1.0.0, time stamp: 0x00000000\r\n' "$module"
+  printf 'Exception code: 0xc0000005\r\nFault offset: 0x%s\r\n' "$offset"
+  printf 'Faulting module path: C:\\Games\\RDR2\\%s\r\n\r\n' "$module"
+  {
+    printf 'Version=1\r\nEventType=APPCRASH\r\n'
+    printf 'Sig[0].Name=Application Name\r\nSig[0].Value=RDR2.exe\r\n'
+    printf 'Sig[3].Name=Fault Module Name\r\nSig[3].Value=%s\r\n' "$module"
+    printf 'Sig[6].Name=Exception Offset\r\nSig[6].Value=%s\r\n' "$offset"
+  } | utf16 >"$work/Report-$n.wer"
+done <"$work/cases" | utf16 >"$work/event.txt"
+logs=("$work/crash.log" "$work/event.txt" "$work"/Report-*.wer)
 
-# One log, as a crash logger writes it, symbolized in one run.
-awk '{ print "  frame " NR ": " $3 }' "$work/cases" >"$work/log"
-"$symbolize" --module "$bin/Fraywick.asi" "$work/log" >"$work/out" || fail "the symbolizer failed"
+"$symbolize" --module "$bin/Fraywick.asi" --module "$bin/Fraywick-diag.asi" "${logs[@]}" \
+  >"$work/out" || fail "the symbolizer failed"
 cat "$work/out"
-# From the zip, named by a relative path as a maintainer would type it.
-(cd "$(dirname "$3")" && "$symbolize" --zip "./$(basename "$3")" "$work/log") >"$work/from-zip" ||
-  fail "the symbolizer failed on $3"
-cmp -s "$work/out" "$work/from-zip" || fail "the release zip gives other frames: $(cat "$work/from-zip")"
+# From the zips, named by relative paths as a maintainer would type them.
+zip=$3
+diagnostic_zip=$4
+(cd "$(dirname "$zip")" && "$symbolize" --zip "./$(basename "$zip")" \
+  --zip "./$(basename "$diagnostic_zip")" "${logs[@]}") >"$work/from-zip" ||
+  fail "the symbolizer failed on $zip and $diagnostic_zip"
+cmp -s "$work/out" "$work/from-zip" ||
+  fail "the release zips give other frames: $(diff "$work/out" "$work/from-zip" | head -20)"
 
 while read -r function file address; do
-  # The frame the address lies in is the last one listed under it; inlined ones come before.
-  frame=$(awk -v a="  $address" '$0 == a { take = 1; next } take && /^    / { last = $0; next }
-    take { exit } END { print last }' "$work/out")
-  expected_name="fraywick::${function}("
-  [[ $frame == *"$expected_name"* ]] || fail "$address: '$frame' is not in $function"
-  location=${frame##* at }
-  [ "${location%:*}" = "$file" ] || fail "$address: $function is defined in $file, not ${location%:*}"
-  line=${location##*:}
-  # The body: from the line with the brace that opens it to the first closing brace in column 1.
-  signature=$(grep -n -E "^[A-Za-z].* ${function}\(" "$root/$file" | head -1 | cut -d: -f1)
-  opening=$(awk -v from="$signature" 'NR >= from && /\{$/ { print NR; exit }' "$root/$file")
-  closing=$(awk -v from="$opening" 'NR > from && /^}/ { print NR; exit }' "$root/$file")
-  if ! [[ $line =~ ^[0-9]+$ ]] || ((line <= opening || line > closing)); then
-    fail "$address: line $line is not inside the body of $function ($file:$opening-$closing)"
-  fi
+  # Under each heading of the address, the frame it lies in is the last one listed; inlined ones
+  # come before. One heading per text: the crash log, the event log and Report.wer.
+  found=$(awk -v a="  $address" '$0 == a { if (take) print last; take = 1; last = ""; next }
+    take && /^    / { last = $0; next } take { print last; take = 0 }
+    END { if (take) print last }' "$work/out")
+  [ "$(grep -c . <<<"$found")" -eq 3 ] ||
+    fail "$address is not symbolized once for each of the three texts: '$found'"
+  while IFS= read -r frame; do
+    expected_name="fraywick::${function}("
+    [[ $frame == *"$expected_name"* ]] || fail "$address: '$frame' is not in $function"
+    location=${frame##* at }
+    [ "${location%:*}" = "$file" ] ||
+      fail "$address: $function is defined in $file, not ${location%:*}"
+    line=${location##*:}
+    # The body: from the line with the brace that opens it to the first closing brace in column 1.
+    signature=$(grep -n -E "^[A-Za-z].* ${function}\(" "$root/$file" | head -1 | cut -d: -f1)
+    opening=$(awk -v from="$signature" 'NR >= from && /\{$/ { print NR; exit }' "$root/$file")
+    closing=$(awk -v from="$opening" 'NR > from && /^}/ { print NR; exit }' "$root/$file")
+    if ! [[ $line =~ ^[0-9]+$ ]] || ((line <= opening || line > closing)); then
+      fail "$address: line $line is not inside the body of $function ($file:$opening-$closing)"
+    fi
+  done <<<"$found"
 done <"$work/cases"
+[ "$(wc -l <"$work/cases")" -eq 8 ] || fail "not every function was found in both modules"
 
-[ "$(wc -l <"$work/cases")" -eq 4 ] || fail "not every function was found"
+# A fault in another module: one line naming it, and nothing looked up.
+printf 'Faulting module name: ntdll.dll, version: 10.0.19041.1, time stamp: 0x1e2f3a4b\r\n' \
+  >"$work/other.txt"
+printf 'Fault offset: 0x000000000001e8fe\r\n' >>"$work/other.txt"
+"$symbolize" --module "$bin/Fraywick.asi" "$work/other.txt" >"$work/other.out" ||
+  fail "the symbolizer failed on a fault in another module"
+[ "$(tail -n 1 "$work/other.out")" = \
+  "  the fault lies in ntdll.dll, not in Fraywick.asi or Fraywick-diag.asi" ] ||
+  fail "a fault in another module is not said so: $(cat "$work/other.out")"
+[ "$(wc -l <"$work/other.out")" -eq 3 ] || fail "more than one line for it: $(cat "$work/other.out")"
+
+# A PDB where a log was meant: one line of error, no binary on the terminal.
+if "$symbolize" --module "$bin/Fraywick.asi" "$bin/Fraywick.pdb" >"$work/binary.out" \
+  2>"$work/binary.err"; then
+  fail "a PDB was taken for a log"
+fi
+[ ! -s "$work/binary.out" ] || fail "the PDB's bytes were printed"
+[ "$(wc -l <"$work/binary.err")" -eq 1 ] && grep -q "Fraywick.pdb is not text" "$work/binary.err" ||
+  fail "not one line saying so: $(head -c 300 "$work/binary.err")"
+
 exit $((failures > 0))

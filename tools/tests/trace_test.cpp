@@ -47,7 +47,7 @@ TEST(Trace, HasOneLinePerCallAfterATwoLineHeader) {
   EXPECT_EQ(t.lines[1], "# frames=400 clock_start=10000000 clock_step=16 seed=7");
 }
 
-// Every line is a native call, a hook call or a restart, as README.md documents them.
+// Every line is a native call, a hook call or a restart, as demo/trace.h documents them.
 void expectDocumentedGrammar(const Traced& t) {
   const std::string slot = "(0x[0-9A-F]{16}|\"[^\"]*\")";
   const std::regex native("(load|unload|[1-9][0-9]*) native 0x[0-9A-F]{16} [A-Za-z]+( " + slot +

@@ -4,7 +4,9 @@
 # from the lines that name files. The diagnostic build (Fraywick-diag.asi) must make the shipped
 # build's calls under Wine too, and write the recording the native one writes (but for the line
 # naming the build); that recording must replay identically against the shipped Fraywick.asi under
-# Wine and against the native Fraywick.so.
+# Wine and against the native Fraywick.so. Last, a crash under Wine: the Windows hook double ends
+# the process in the middle of a session, and what Fraywick-diag.asi left must explain and replay
+# up to the cut and outlive the next load in the same folder.
 #
 #   wine_traces_match.sh NATIVE_FRAYWICK_SIM WINDOWS_BIN_DIR SCENARIO_DIR
 #
@@ -47,6 +49,21 @@ comparable() {
 }
 
 failures=0
+
+# Replays RECORDING under Wine, then natively; each output must hold a line matching each
+# PATTERN. On failure, replayed_by says which run failed.
+replays() {
+  local recording=$1 pattern
+  shift
+  for replayed_by in --wine ""; do
+    # shellcheck disable=SC2086 # an empty $replayed_by is no argument
+    "$sim" $replayed_by --replay "$recording" >"$work/replay.out" 2>"$work/replay.err" || return 1
+    for pattern in "$@"; do
+      tr -d '\r' <"$work/replay.out" | grep -q "$pattern" || return 1
+    done
+  done
+}
+
 compare() {
   local name=$1
   shift
@@ -97,22 +114,67 @@ compare() {
   fi
   local identical  # every line of the trace after its header is a call, but for the restarts
   identical="identical: $(grep -v -c -e '^#' -e '^[0-9]* restart ' "$work/native.trace") calls over"
-  for how in --wine ""; do
-    # shellcheck disable=SC2086 # an empty $how is no argument
-    if ! "$sim" $how --replay "$work/wine.rec" >"$work/replay.out" 2>"$work/replay.err" ||
-      ! tr -d '\r' <"$work/replay.out" | grep -q "^$identical "; then
-      echo "FAIL $name: the Wine recording does not replay identically (${how:-natively}):"
-      cat "$work/replay.out" "$work/replay.err"
-      failures=$((failures + 1))
-      return
-    fi
-  done
+  if ! replays "$work/wine.rec" "^$identical "; then
+    echo "FAIL $name: the Wine recording does not replay identically (${replayed_by:-natively}):"
+    cat "$work/replay.out" "$work/replay.err"
+    failures=$((failures + 1))
+    return
+  fi
   echo "ok   $name: $(($(wc -l <"$work/native.trace") - 2)) calls, the same in both builds and" \
     "in the diagnostic ones; the recording replays identically"
+}
+
+# The hook double ends fraywick-sim.exe with TerminateProcess after 200 frames of the built-in
+# evening: Fraywick-diag.asi gets no detach, and its C runtime flushes nothing more.
+crash() {
+  local game=$work/game
+  local recording=$game/Fraywick-recording.txt
+  local diag=(--plugin "$windows_bin/Fraywick-diag.asi" --folder "$game")
+  "$sim" --wine "${diag[@]}" --crash-after 200 >"$work/crash.out" 2>"$work/crash.err"
+  local status=$?
+  if [ $status -ne 3 ]; then
+    echo "FAIL crash: the process under Wine ended with status $status, not 3:"
+    cat "$work/crash.out" "$work/crash.err"
+    failures=$((failures + 1))
+    return
+  fi
+  if [ "$(tail -n 1 "$recording" 2>/dev/null)" != "200 scriptWait 0x0000000000000000" ]; then
+    echo "FAIL crash: the recording left does not end with frame 200: $(tail -n 1 "$recording")"
+    failures=$((failures + 1))
+    return
+  fi
+  cp "$recording" "$work/crashed.rec"
+  local cut="cut short after frame 200: the game ended without unloading the plug-in"
+  if ! "$sim" --explain "$recording" >"$work/explain.out" 2>&1 ||
+    ! grep -q "^  ends      $cut (a crash, or a forced quit)$" "$work/explain.out"; then
+    echo "FAIL crash: the recording left does not explain with its cut named:"
+    head -20 "$work/explain.out"
+    failures=$((failures + 1))
+    return
+  fi
+  if ! replays "$recording" '^identical up to the cut: [0-9]* calls over 200 frames$' \
+    "^The recording was $cut"; then
+    echo "FAIL crash: the recording left does not replay up to the cut (${replayed_by:-natively}):"
+    cat "$work/replay.out" "$work/replay.err"
+    failures=$((failures + 1))
+    return
+  fi
+  if ! "$sim" --wine "${diag[@]}" >/dev/null 2>"$work/crash.err" ||
+    ! cmp -s "$game/Fraywick-recording-1.txt" "$work/crashed.rec" ||
+    ! grep -q '^end ' "$recording"; then
+    echo "FAIL crash: the next load under Wine did not keep the crashed session's recording:"
+    ls -l "$game"
+    cat "$work/crash.err"
+    failures=$((failures + 1))
+    return
+  fi
+  echo "ok   crash: Fraywick-diag.asi left 200 whole frames when the process was ended;" \
+    "they explain and replay up to the cut, and the next load kept them"
 }
 
 compare "built-in scenario"
 for scenario in "$scenarios"/*.scn; do
   compare "$(basename "$scenario")" "$scenario"
 done
+crash
 exit $((failures > 0))
