@@ -6,7 +6,10 @@
 # never one of the forbidden ones; the clock from KERNEL32.dll; and it exports nothing.
 #
 #   cmake -DOBJDUMP=<objdump> -DMODULE=<Fraywick.asi> -DHOOK_HEADER=<src/host/hook.h>
-#         -P CheckPluginImports.cmake
+#         [-DDIAGNOSTIC=ON] -P CheckPluginImports.cmake
+#
+# DIAGNOSTIC=ON checks the diagnostic build, which may also import what its recording layer
+# needs; the shipped module may not.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(required OBJDUMP MODULE HOOK_HEADER)
@@ -47,6 +50,12 @@ macro(allow dll reason)
     set(allowed_${dll}_${function} "${reason}")
     list(APPEND allowed_${dll} ${function})
   endforeach()
+endmacro()
+# What only the diagnostic build's recording layer (src/diag/) may import.
+macro(allow_diagnostic dll reason)
+  if(DIAGNOSTIC)
+    allow(${dll} "${reason}" ${ARGN})
+  endif()
 endmacro()
 
 allow(KERNEL32 "the director's once-a-second scan gate (src/brawl/director.cpp)" GetTickCount64)
@@ -98,9 +107,9 @@ allow(msvcrt "libstdc++ from GCC 13 on: the pool kept for throwing when memory r
 size from the environment (GLIBCXX_TUNABLES) when the module starts"
       getenv strchr strtoul)
 allow(msvcrt "the INI reader opens regular files only (src/settings/ini.cpp)" _stat64)
-allow(msvcrt "the diagnostic build's recording layer (src/diag/recorder.cpp): reads Fraywick.ini \
-in pieces and writes the recording" fread fseek ftell)
-allow(msvcrt "the diagnostic build's recording layer: moves the recordings of earlier loads aside, \
+allow_diagnostic(msvcrt "the recording layer (src/diag/recorder.cpp): reads Fraywick.ini in \
+pieces and writes the recording" fread fseek ftell)
+allow_diagnostic(msvcrt "the recording layer: moves the recordings of earlier loads aside, \
 measures them, and removes those past the number and size it keeps" rename remove ferror)
 allow(msvcrt "stderr messages of std::terminate's handler and mingw-w64's start-up"
       __iob_func fputc fputs fwrite vfprintf strerror)
