@@ -39,16 +39,7 @@ missing_of() {
   done
 }
 
-# A download that fails is tried twice more, a little later, before it counts as a failure.
-retry() {
-  try=1
-  until "$@"; do
-    [ $try -lt 3 ] || return 1
-    echo "install-tools.sh: '$*' failed; trying again in $((try * 15)) s" >&2
-    sleep $((try * 15))
-    try=$((try + 1))
-  done
-}
+. "$here/retry.sh"
 
 extra=""
 for argument in "$@"; do

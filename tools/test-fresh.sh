@@ -93,16 +93,7 @@ trap cleanup EXIT
 trap 'echo "test-fresh: interrupted; removing the fresh system" >&2; exit 130' INT
 trap 'echo "test-fresh: stopped; removing the fresh system" >&2; exit 143' TERM HUP
 
-# A download that fails is tried twice more, a little later, before it counts as a failure.
-retry() {
-  local try=1
-  until "$@"; do
-    [ $try -lt 3 ] || return 1
-    echo "test-fresh: '$1' failed; trying again in $((try * 15)) s" >&2
-    sleep $((try * 15))
-    try=$((try + 1))
-  done
-}
+. "$root/tools/retry.sh"
 
 seconds() {
   echo $(($(date +%s) - $1))
