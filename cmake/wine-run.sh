@@ -3,6 +3,7 @@
 #
 #   wine-run.sh PROGRAM.exe [ARGS...]   run it
 #   wine-run.sh --prepare               only create the Wine prefix (ctest does this once, first)
+#   wine-run.sh --hold                  create it, and keep its wineserver up until --shutdown
 #   wine-run.sh --shutdown              stop the prefix's wineserver (ctest does this last)
 #
 # The prefix is $WINEPREFIX, or else "wineprefix" beside the folder that holds the program, which
@@ -10,7 +11,8 @@
 set -eu
 
 if [ -z "${WINEPREFIX:-}" ]; then
-  if [ "${1:-}" = --prepare ] || [ "${1:-}" = --shutdown ] || [ $# -eq 0 ]; then
+  if [ "${1:-}" = --prepare ] || [ "${1:-}" = --hold ] || [ "${1:-}" = --shutdown ] ||
+    [ $# -eq 0 ]; then
     echo "wine-run.sh: set WINEPREFIX for $*" >&2
     exit 2
   fi
@@ -46,6 +48,17 @@ prepare() {
 case "${1:-}" in
   --prepare)
     prepare
+    ;;
+  --hold)
+    # The wineserver exits a few seconds after its last program. A program started one after
+    # another may meet it on its way out and die with "recvmsg: Connection reset by peer", so a
+    # caller that starts many in a row keeps one server up for all of them. A server already
+    # running may be on its way out too: wait for it to go. One that stays is held by a caller
+    # that was killed before its --shutdown: stop it. The held server keeps no test's output
+    # open, or ctest would wait for it.
+    prepare
+    timeout 30 wineserver -w || wineserver -k
+    wineserver -p </dev/null >/dev/null 2>&1
     ;;
   --shutdown)
     # Without this the wineserver lingers for a few seconds after the last program.

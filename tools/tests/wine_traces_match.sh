@@ -40,8 +40,19 @@ fi
 
 native_diag=$(dirname "$sim")/Fraywick-diag.so
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 export FRAYWICK_WINDOWS_BIN=$windows_bin
+
+# Some twenty Wine programs start one after another here, with native runs between them: one
+# wineserver for all of them, so that none starts while the last one's server is exiting.
+# fraywick-sim --wine runs its programs in this prefix, the one its launcher would choose.
+wine_run=$(dirname "$0")/../../cmake/wine-run.sh
+WINEPREFIX=$(cd "$windows_bin/.." && pwd)/wineprefix
+export WINEPREFIX
+trap '"$wine_run" --shutdown; rm -rf "$work"' EXIT
+if ! "$wine_run" --hold; then
+  echo "FAIL: could not start a wineserver for $WINEPREFIX"
+  exit 1
+fi
 
 # Lines that name files differ by nature: Wine sees Z:/tmp/... where Linux sees /tmp/...
 comparable() {
