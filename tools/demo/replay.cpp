@@ -211,7 +211,7 @@ bool replayRecording(const Recording& recording, const std::string& pluginPath,
     starts[step.frame] = &step;
   }
 
-  ScratchDirectory scratch;
+  WorkingFolder scratch;
   const auto settingsPath = scratch.path() / "Fraywick.ini";
   sim::resetWorld();
   sim::World& world = sim::world();

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <random>
 #include <sstream>
 
@@ -62,37 +61,24 @@ void restart(const ScenarioRestart& restart, const fs::path& dir) {
   sim::restartScript();
 }
 
-// Works in a folder that is not ours: changes into it for as long as it lives, then back, and
-// leaves what it holds.
-class FolderVisit {
- public:
-  explicit FolderVisit(const fs::path& folder) : previous_(fs::current_path()) {
-    fs::current_path(folder);
-  }
-  ~FolderVisit() {
-    std::error_code ignored;
-    fs::current_path(previous_, ignored);
-  }
-  FolderVisit(const FolderVisit&) = delete;
-  FolderVisit& operator=(const FolderVisit&) = delete;
-
- private:
-  fs::path previous_;
-};
-
 }  // namespace
 
-ScratchDirectory::ScratchDirectory() : previous_(fs::current_path()) {
+WorkingFolder::WorkingFolder() : previous_(fs::current_path()), scratch_(true) {
   std::random_device entropy;
   path_ = fs::temp_directory_path() / ("fraywick-sim-" + std::to_string(entropy()));
   fs::create_directories(path_);
   fs::current_path(path_);
 }
 
-ScratchDirectory::~ScratchDirectory() {
+WorkingFolder::WorkingFolder(const fs::path& kept)
+    : previous_(fs::current_path()), path_(kept), scratch_(false) {
+  fs::current_path(path_);
+}
+
+WorkingFolder::~WorkingFolder() {
   std::error_code ignored;
   fs::current_path(previous_, ignored);
-  fs::remove_all(path_, ignored);
+  if (scratch_) fs::remove_all(path_, ignored);
 }
 
 bool takesText(std::uint64_t hash) {
@@ -114,20 +100,16 @@ bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& r
             "scenario a [Fraywick.ini] section";
     return false;
   }
-  std::optional<ScratchDirectory> scratch;
-  std::optional<FolderVisit> visit;
-  if (folder.empty()) {
-    scratch.emplace();
-  } else {
+  if (!folder.empty()) {
     std::error_code failed;
     fs::create_directories(folder, failed);
     if (failed) {
       error = "cannot make the folder " + folder.string() + ": " + failed.message();
       return false;
     }
-    visit.emplace(folder);
   }
-  const fs::path dir = folder.empty() ? scratch->path() : folder;
+  const WorkingFolder work = folder.empty() ? WorkingFolder() : WorkingFolder(folder);
+  const fs::path& dir = work.path();
   if (scenario.settingsFile) writeSettings(dir, *scenario.settingsFile);
 
   sim::resetWorld();

@@ -51,21 +51,24 @@ struct Run {
   std::vector<Start> starts;  // each start of the script entry
 };
 
-// Changes into a fresh temporary directory for as long as it lives, then goes back and removes
-// it: the plug-in looks for Fraywick.ini, and a diagnostic build writes its recording, in the
-// current directory.
-class ScratchDirectory {
+// The plug-in's working folder, changed into for as long as this lives: the plug-in looks for
+// Fraywick.ini, and a diagnostic build writes its recording, in the current directory. Without a
+// folder, a fresh temporary one, removed afterwards; with one (which must exist), that folder,
+// left with what it holds, as a game's folder is.
+class WorkingFolder {
  public:
-  ScratchDirectory();
-  ~ScratchDirectory();
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  WorkingFolder();
+  explicit WorkingFolder(const std::filesystem::path& kept);
+  ~WorkingFolder();
+  WorkingFolder(const WorkingFolder&) = delete;
+  WorkingFolder& operator=(const WorkingFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path previous_;
   std::filesystem::path path_;
+  bool scratch_;
 };
 
 // Where and how long a scenario runs.

@@ -174,7 +174,7 @@ TEST(Recordings, ReplayFindsTheFirstCallThatDiffers) {
 // A restart of the script within one load, with a changed Fraywick.ini: the recording marks both
 // starts with the file each found, and the replay restarts where the recording did.
 TEST(Recordings, MarkEachStartOfTheScriptAndReplayItsRestart) {
-  ScratchDirectory scratch;
+  WorkingFolder scratch;
   sim::resetWorld();
   sim::World& world = sim::world();
   const sim::Vec3 at = atlasSaloons()[0].point;
