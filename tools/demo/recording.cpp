@@ -202,6 +202,8 @@ void readStep(std::string_view line, int frame, bool unloading, RecordedStep& st
   Words words(line);
   const std::string_view when = words.next("load, unload or a frame number");
   if (when == "load") {
+    // Each load starts a file of its own, so nothing but the unload follows one.
+    if (unloading) expected("'unload' or the final line, found 'load'");
     if (frame != 0)
       expected("frame " + std::to_string(frame) + ", found 'load' after the frames began");
     step.frame = 0;

@@ -327,6 +327,10 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
       {"a handle missing", replaced(" : 0x00000065", " :"), 9, "expected 2 ped handles, found 1"},
       {"a line after the end", good + "1 scriptWait 0x0000000000000000\n", 17,
        "expected nothing after the final line"},
+      {"a load after the unload",
+       good.substr(0, header) +
+           "unload scriptUnregister module#1\nload scriptRegister module#1 function#1\nend 2\n",
+       4, "expected 'unload' or the final line, found 'load'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
