@@ -8,6 +8,8 @@
 #     "Faulting module name: Fraywick.asi, version: ..." and "Fault offset: 0x000000000001a2b0";
 #   - Windows Error Reporting's Report.wer: "Sig[3].Name=Fault Module Name",
 #     "Sig[3].Value=Fraywick.asi", "Sig[6].Name=Exception Offset", "Sig[6].Value=000000000001a2b0";
+#   - the script hook's own ScriptHookRDR2.log: "FATAL: Can't find native 0x…" and "CORE: An
+#     exception occurred while executing 'X.asi' (0x…), id N";
 #
 # as UTF-8, or as UTF-16 with its byte order mark, as Windows saves them. Anything that is not
 # text (a PDB given where a log was meant) gets one line of error.
@@ -17,26 +19,28 @@
 # It prints every line of the logs (standard input without any) as it is, and after a line that
 # names an address, the frames at that address, innermost first: functions inlined there, then
 # the function the address lies in, each with file:line. A fault in another module is said so,
-# in one line naming it. The modules and their PDBs come from the release zips named (the
-# player's and the diagnostic one), from the modules named (each PDB beside its module, under the
-# name the module gives, unless --pdb names it), or else from build/windows/bin. A PDB must be the
-# one its module was linked with, by the GUID and age the module names: any other is refused,
-# since its lines would be wrong.
+# in one line naming it. After the hook's FATAL and CORE lines it says in words
+# what they mean for Fraywick: the native's two names when it is one of ours (the catalogue in
+# src/host/natives.h), and whether the plug-in the hook stopped is Fraywick.
+#
+# The modules and their PDBs come from the release zips named (the player's and the diagnostic
+# one), from the modules named (each PDB beside its module, under the name the module gives,
+# unless --pdb names it), or else, for a log with an address in one of them, from
+# build/windows/bin: the hook's log needs none. A PDB must be the one its module was linked with,
+# by the GUID and age the module names: any other is refused, since its lines would be wrong.
 #
 # LLVM's own tools do the reading: llvm-readobj (the module's debug directory), llvm-pdbutil (the
 # PDB's identity) and llvm-symbolizer (addresses to lines, inlined frames included).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-# The build's own LLVM (tools/toolchain.sh), unless the caller names one.
-llvm=${FRAYWICK_LLVM_BIN:-$("$root/tools/toolchain.sh" --value LLVM_BIN)}
 modules=() # module files, in the order given
 pdbs=()    # the PDB of each, or empty: beside the module, under the name the module gives
 zips=()
 pending_pdb=""
 
 usage() {
-  sed -n '15p' "$0" | sed 's/^# *//' >&2
+  sed -n 's/^#   \(tools\/symbolize.sh .*\)/\1/p' "$0" >&2
   exit 2
 }
 fail() {
@@ -68,81 +72,6 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for zip in "${zips[@]}"; do
-  [ -f "$zip" ] || fail "no such zip: $zip"
-  zip=$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")
-  unpacked=$work/zip${#modules[@]}-$RANDOM
-  mkdir "$unpacked"
-  (cd "$unpacked" && cmake -E tar xf "$zip")
-  found=0
-  for name in Fraywick.asi Fraywick-diag.asi; do
-    if [ -f "$unpacked/$name" ]; then
-      modules+=("$unpacked/$name")
-      pdbs+=("")
-      found=1
-    fi
-  done
-  [ $found -eq 1 ] || fail "$zip holds neither Fraywick.asi nor Fraywick-diag.asi"
-done
-if [ -n "$pending_pdb" ]; then
-  # A PDB without a module: the shipped module of the build, as ever.
-  [ ${#zips[@]} -eq 0 ] || usage
-  modules=("$root/build/windows/bin/Fraywick.asi")
-  pdbs=("$pending_pdb")
-elif [ ${#modules[@]} -eq 0 ]; then
-  for name in Fraywick.asi Fraywick-diag.asi; do
-    if [ -f "$root/build/windows/bin/$name" ]; then
-      modules+=("$root/build/windows/bin/$name")
-      pdbs+=("")
-    fi
-  done
-  [ ${#modules[@]} -gt 0 ] || fail "no module in $root/build/windows/bin (build it with" \
-    "'make windows', or name it with --zip or --module)"
-fi
-
-# Each module with its PDB, checked: by its file name in lower case, as logs name it.
-declare -A slot       # module name -> index
-declare -A image_size # index -> the module's size in memory
-declare -A shown_name # index -> the module's file name as it is
-for i in "${!modules[@]}"; do
-  module=${modules[$i]}
-  [ -f "$module" ] || fail "no module at $module (build it with 'make windows', or name it with --module)"
-  name=$(basename "$module")
-  # The PDB the module was linked with: its file name, GUID and age, from the debug directory.
-  # The module holds the GUID as 16 bytes. llvm-readobj 19 writes them as a GUID; 16 lists the
-  # bytes, and written as a GUID their first three fields are little-endian.
-  directory=$("$llvm/llvm-readobj" --file-headers --coff-debug-directory "$module" 2>/dev/null) ||
-    fail "$module is not a module llvm-readobj can read"
-  wanted_guid=$(sed -n 's/.*PDBGUID: \({[0-9A-F-]*}\).*/\1/p' <<<"$directory")
-  if [ -z "$wanted_guid" ]; then
-    read -r -a b <<<"$(sed -n 's/.*PDBGUID: (\(.*\)).*/\1/p' <<<"$directory")"
-    [ ${#b[@]} -eq 16 ] || fail "$module names no PDB: it was built without one"
-    wanted_guid="{${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-"
-    wanted_guid+="${b[10]}${b[11]}${b[12]}${b[13]}${b[14]}${b[15]}}"
-  fi
-  wanted_age=$(sed -n 's/.*PDBAge: \([0-9]*\).*/\1/p' <<<"$directory")
-  pdb_name=$(sed -n 's/.*PDBFileName: \(.*\)$/\1/p' <<<"$directory")
-  pdb=${pdbs[$i]:-$(dirname "$module")/$pdb_name}
-  [ -f "$pdb" ] || fail "no PDB at $pdb (name it with --pdb)"
-
-  summary=$("$llvm/llvm-pdbutil" dump -summary "$pdb" 2>/dev/null) || fail "$pdb is not a PDB"
-  guid=$(sed -n 's/^ *GUID: \(.*\)$/\1/p' <<<"$summary")
-  age=$(sed -n 's/^ *Age: \([0-9]*\)$/\1/p' <<<"$summary")
-  if [ "$guid" != "$wanted_guid" ] || [ "$age" != "$wanted_age" ]; then
-    fail "$pdb is not the PDB of this $name: the module was linked with PDB" \
-      "$wanted_guid age $wanted_age, this one is $guid age $age, and its lines would be wrong." \
-      "Take the $pdb_name of the same release (or build) as the module."
-  fi
-
-  # llvm-symbolizer looks for the PDB beside the module, under the name the module gives it.
-  mkdir "$work/m$i"
-  ln -s "$(cd "$(dirname "$module")" && pwd)/$name" "$work/m$i/$name"
-  ln -s "$(cd "$(dirname "$pdb")" && pwd)/$(basename "$pdb")" "$work/m$i/$pdb_name"
-  slot[${name,,}]=$i
-  shown_name[$i]=$name
-  image_size[$i]=$(sed -n 's/.*SizeOfImage: \([0-9]*\)$/\1/p' <<<"$directory")
-done
-
 # The logs as UTF-8 text. Windows writes Report.wer, and often saves the event log's text, as
 # UTF-16 with a byte order mark; a UTF-8 one may carry a mark too. What is left may hold no
 # control bytes but tabs, line and page ends: anything else is no log, and printing it would
@@ -159,8 +88,8 @@ as_text() {
     *) cp "$raw" "$work/text" ;;
   esac
   if ! LC_ALL=C tr -d '\000-\010\013\016-\037\177' <"$work/text" | cmp -s - "$work/text"; then
-    fail "$label is not text: give the crash log, the event log's text or Report.wer as saved" \
-      "(UTF-8, or UTF-16 with its byte order mark)"
+    fail "$label is not text: give the crash log, the event log's text, Report.wer or the" \
+      "hook's log as saved (UTF-8, or UTF-16 with its byte order mark)"
   fi
   cat "$work/text" >>"$work/log"
   # A last line without its line end still ends before the next log's first.
@@ -177,11 +106,34 @@ else
   done
 fi
 
+# The natives Fraywick calls, read from the catalogue where each is written once: the hash in
+# NativeOp<...>, then our name and the game's in braces, on that line or the next. Every entry of
+# kNatives must be found, or a native of ours would be called foreign.
+catalogue=$root/src/host/natives.h
+declare -A native_names # hash in capitals, without 0x and leading zeros -> "ours<tab>the game's"
+while IFS=$'\t' read -r hash ours game; do
+  native_names[$hash]="$ours"$'\t'"$game"
+done < <(awk '
+  match($0, /NativeOp<0[xX][0-9A-Fa-f]+/) {
+    hash = toupper(substr($0, RSTART + 11, RLENGTH - 11))
+    sub(/^0+/, "", hash)
+  }
+  hash != "" && match($0, /\{"[A-Za-z0-9_]+", *"[A-Za-z0-9_]+"\}/) {
+    split(substr($0, RSTART + 2, RLENGTH - 4), names, /", *"/)
+    print hash "\t" names[1] "\t" names[2]
+    hash = ""
+  }' "$catalogue")
+listed=$({ grep -o '[A-Za-z]\.info()' "$catalogue" || true; } | wc -l)
+[ ${#native_names[@]} -eq "$listed" ] && [ "$listed" -gt 0 ] ||
+  fail "read ${#native_names[@]} natives of the $listed in $catalogue: its form has changed"
+
 # Every line of the logs, each followed by what it names: "L<tab>line", then for an address in
-# one of ours "A<tab>module in lower case<tab>offset<tab>heading", for a fault in another
-# module "O<tab>module". The event log's text and Report.wer name the module and the offset on
-# two lines; a crash logger names both at once, as Module+0xOffset, wherever it stands in a line.
-awk '
+# one of ours "A<tab>module in lower case<tab>offset<tab>heading", for a fault in another module
+# "O<tab>module", for the hook's FATAL line "F<tab>hash in capitals, without 0x and leading
+# zeros<tab>hash as written", for its CORE exception line "X<tab>module<tab>entry address". The
+# event log's text and Report.wer name the module and the offset on two lines; a crash logger
+# names both at once, as Module+0xOffset, wherever it stands in a line.
+awk -v quote="'" '
   function ours(module) {
     module = tolower(module)
     return module == "fraywick.asi" || module == "fraywick-diag.asi"
@@ -248,8 +200,118 @@ awk '
         wer_offset = ""
       }
     }
+
+    # The script hook names a native the game no longer has, and a plug-in whose script faulted:
+    # its name in quotes, then the address of the script entry it registered.
+    if (match(line, /FATAL: Can.t find native 0[xX][0-9A-Fa-f]+/)) {
+      written = substr(line, RSTART, RLENGTH)
+      sub(/.* /, "", written)
+      hash = toupper(substr(written, 3))
+      sub(/^0+/, "", hash)
+      if (hash == "") hash = "0"
+      print "F\t" hash "\t" written
+    }
+    if (match(line, /CORE: An exception occurred while executing /)) {
+      rest = substr(line, RSTART + RLENGTH)
+      if (substr(rest, 1, 1) == quote) {
+        rest = substr(rest, 2)
+        ends = index(rest, quote)
+      } else {
+        ends = index(rest, " (")
+      }
+      if (ends > 1) {
+        module = substr(rest, 1, ends - 1)
+        sub(/.*[\\\/]/, "", module)
+        entry = ""
+        if (match(substr(rest, ends), /\(0[xX][0-9A-Fa-f]+\)/)) {
+          entry = substr(rest, ends + RSTART, RLENGTH - 2)
+        }
+        print "X\t" module "\t" entry
+      }
+    }
   }
 ' "$work/log" >"$work/named"
+
+for zip in "${zips[@]}"; do
+  [ -f "$zip" ] || fail "no such zip: $zip"
+  zip=$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")
+  unpacked=$work/zip${#modules[@]}-$RANDOM
+  mkdir "$unpacked"
+  (cd "$unpacked" && cmake -E tar xf "$zip")
+  found=0
+  for name in Fraywick.asi Fraywick-diag.asi; do
+    if [ -f "$unpacked/$name" ]; then
+      modules+=("$unpacked/$name")
+      pdbs+=("")
+      found=1
+    fi
+  done
+  [ $found -eq 1 ] || fail "$zip holds neither Fraywick.asi nor Fraywick-diag.asi"
+done
+if [ -n "$pending_pdb" ]; then
+  # A PDB without a module: the shipped module of the build, as ever.
+  [ ${#zips[@]} -eq 0 ] || usage
+  modules=("$root/build/windows/bin/Fraywick.asi")
+  pdbs=("$pending_pdb")
+elif [ ${#modules[@]} -eq 0 ] && grep -q '^A' "$work/named"; then
+  # Only for an address in one of ours: the hook's log needs no module.
+  for name in Fraywick.asi Fraywick-diag.asi; do
+    if [ -f "$root/build/windows/bin/$name" ]; then
+      modules+=("$root/build/windows/bin/$name")
+      pdbs+=("")
+    fi
+  done
+  [ ${#modules[@]} -gt 0 ] || fail "no module in $root/build/windows/bin (build it with" \
+    "'make windows', or name it with --zip or --module)"
+fi
+# The build's own LLVM (tools/toolchain.sh), unless the caller names one: only modules need it.
+if [ ${#modules[@]} -gt 0 ]; then
+  llvm=${FRAYWICK_LLVM_BIN:-$("$root/tools/toolchain.sh" --value LLVM_BIN)}
+fi
+
+# Each module with its PDB, checked: by its file name in lower case, as logs name it.
+declare -A slot       # module name -> index
+declare -A image_size # index -> the module's size in memory
+declare -A shown_name # index -> the module's file name as it is
+for i in "${!modules[@]}"; do
+  module=${modules[$i]}
+  [ -f "$module" ] || fail "no module at $module (build it with 'make windows', or name it with --module)"
+  name=$(basename "$module")
+  # The PDB the module was linked with: its file name, GUID and age, from the debug directory.
+  # The module holds the GUID as 16 bytes. llvm-readobj 19 writes them as a GUID; 16 lists the
+  # bytes, and written as a GUID their first three fields are little-endian.
+  directory=$("$llvm/llvm-readobj" --file-headers --coff-debug-directory "$module" 2>/dev/null) ||
+    fail "$module is not a module llvm-readobj can read"
+  wanted_guid=$(sed -n 's/.*PDBGUID: \({[0-9A-F-]*}\).*/\1/p' <<<"$directory")
+  if [ -z "$wanted_guid" ]; then
+    read -r -a b <<<"$(sed -n 's/.*PDBGUID: (\(.*\)).*/\1/p' <<<"$directory")"
+    [ ${#b[@]} -eq 16 ] || fail "$module names no PDB: it was built without one"
+    wanted_guid="{${b[3]}${b[2]}${b[1]}${b[0]}-${b[5]}${b[4]}-${b[7]}${b[6]}-${b[8]}${b[9]}-"
+    wanted_guid+="${b[10]}${b[11]}${b[12]}${b[13]}${b[14]}${b[15]}}"
+  fi
+  wanted_age=$(sed -n 's/.*PDBAge: \([0-9]*\).*/\1/p' <<<"$directory")
+  pdb_name=$(sed -n 's/.*PDBFileName: \(.*\)$/\1/p' <<<"$directory")
+  pdb=${pdbs[$i]:-$(dirname "$module")/$pdb_name}
+  [ -f "$pdb" ] || fail "no PDB at $pdb (name it with --pdb)"
+
+  summary=$("$llvm/llvm-pdbutil" dump -summary "$pdb" 2>/dev/null) || fail "$pdb is not a PDB"
+  guid=$(sed -n 's/^ *GUID: \(.*\)$/\1/p' <<<"$summary")
+  age=$(sed -n 's/^ *Age: \([0-9]*\)$/\1/p' <<<"$summary")
+  if [ "$guid" != "$wanted_guid" ] || [ "$age" != "$wanted_age" ]; then
+    fail "$pdb is not the PDB of this $name: the module was linked with PDB" \
+      "$wanted_guid age $wanted_age, this one is $guid age $age, and its lines would be wrong." \
+      "Take the $pdb_name of the same release (or build) as the module."
+  fi
+
+  # llvm-symbolizer looks for the PDB beside the module, under the name the module gives it.
+  mkdir "$work/m$i"
+  ln -s "$(cd "$(dirname "$module")" && pwd)/$name" "$work/m$i/$name"
+  ln -s "$(cd "$(dirname "$pdb")" && pwd)/$(basename "$pdb")" "$work/m$i/$pdb_name"
+  slot[${name,,}]=$i
+  shown_name[$i]=$name
+  image_size[$i]=$(sed -n 's/.*SizeOfImage: \([0-9]*\)$/\1/p' <<<"$directory")
+done
+
 
 # One symbolizer run per module, over the addresses the logs name in it: a function line and a
 # file:line:column line per frame, then an empty line. Sources of the plug-in stand in the PDB
@@ -299,5 +361,39 @@ while IFS= read -r record; do
       fi
       ;;
     O) printf '  the fault lies in %s, not in Fraywick.asi or Fraywick-diag.asi\n' "$first" ;;
+    F)
+      if [ -n "${native_names[$first]+set}" ]; then
+        IFS=$'\t' read -r ours game <<<"${native_names[$first]}"
+        printf "  native %s is Fraywick's %s, the game's %s: the game no longer knows it," \
+          "$second" "$ours" "$game"
+        printf ' as after a game update\n'
+      else
+        printf "  native %s is not one of Fraywick's natives: the call was not Fraywick's\n" \
+          "$second"
+      fi
+      ;;
+    X)
+      case ${first,,} in
+        fraywick.asi | fraywick-diag.asi)
+          printf "  the hook caught a fault in Fraywick's script (%s) and stopped it;" "$first"
+          printf ' the game goes on without it\n'
+          [ -z "$second" ] ||
+            printf '  %s is the script entry the hook started, not where the fault was\n' "$second"
+          # The diagnostic layer writes a call down when it returns, and hands the frame in
+          # progress to the file at the frame's end or at the unload: a stopped script has no
+          # frame end, so the game must be quit for it.
+          if [ "${first,,}" = fraywick.asi ]; then
+            printf '  next: with the diagnostic build (Fraywick-diag.asi) and the game quit'
+            printf ' normally after such a fault, the last frame of its recording stops at the last'
+            printf ' native call that returned before the fault\n'
+          else
+            printf '  next: once the game is quit normally, the last frame of its recording'
+            printf ' (Fraywick-recording.txt) stops at the last native call that returned before'
+            printf ' the fault\n'
+          fi
+          ;;
+        *) printf "  %s is not Fraywick: the hook stopped another plug-in's script\n" "$first" ;;
+      esac
+      ;;
   esac
 done <"$work/named"

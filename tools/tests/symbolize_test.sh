@@ -11,6 +11,9 @@
 #   symbolize_test.sh refuses BIN_DIR PDB
 #       each module beside the PDB of another build is refused, with the reason, and no line is
 #       printed
+#   symbolize_test.sh hook
+#       the script hook's log, in UTF-8 and in UTF-16 with its byte order mark: its FATAL and CORE
+#       lines are answered in words, every other line passes through alone; needs no module
 #
 # The addresses are found as a crash logger finds them: the function's start from the PDB's
 # publics, then the return address of the first call it makes, the kind of address a stack
@@ -18,7 +21,7 @@
 set -euo pipefail
 
 mode=$1
-bin=$2
+bin=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 symbolize=$root/tools/symbolize.sh
@@ -32,6 +35,65 @@ fail() {
   echo "FAILED: $*" >&2
   failures=$((failures + 1))
 }
+
+if [ "$mode" = hook ]; then
+  # Lines of the hook's log, each followed by the lines that must answer it, indented, with the
+  # parts each must hold between semicolons; a line followed by none passes through alone.
+  cat >"$work/table" <<'EOF'
+// RDR 2 SCRIPT HOOK (build 1491.50, v1.0.1491.17)
+[17:46:41] INIT: Registering script 'Fraywick.asi' (0x00007FFF1F5812A0)
+[17:48:30] CORE: Launching main() for 'Fraywick.asi' (0x00007FFF1F5812A0), id 53
+[17:48:31] FATAL: Can't find native 0xA86D5F069399F44D
+  Fraywick's entityPosition ; the game's GET_ENTITY_COORDS ; no longer knows it ; game update
+[17:48:31] FATAL: Can't find native 0x0BE7F4E3CDBAFB28
+  Fraywick's distanceBetweenPoints ; the game's GET_DISTANCE_BETWEEN_COORDS ; no longer knows it
+[17:48:31] FATAL: Can't find native 0xA1253A3C870B6843
+  0xA1253A3C870B6843 is not one of Fraywick's natives
+[00:58:03] CORE: An exception occurred while executing 'Fraywick.asi' (0x00007FFF1F5812A0), id 40
+  caught a fault in Fraywick's script ; stopped it
+  0x00007FFF1F5812A0 is the script entry ; not where the fault was
+  diagnostic build ; recording stops at the last native call that returned before the fault
+[00:58:03] CORE: An exception occurred while executing 'Fraywick-diag.asi' (0x00007FFEA4E6A2E0), id 41
+  caught a fault in Fraywick's script ; stopped it
+  0x00007FFEA4E6A2E0 is the script entry ; not where the fault was
+  recording ; stops at the last native call that returned before the fault
+[00:58:04] CORE: An exception occurred while executing 'NativeTrainer.asi' (0x00007FFF1F57F620), id 42
+  NativeTrainer.asi is not Fraywick
+[17:49:03] UNINIT: Unregistering script 'Fraywick.asi'
+EOF
+  grep -v '^  ' "$work/table" >"$work/hook.log"
+  sed 's/$/\r/' "$work/hook.log" | iconv -f UTF-8 -t UTF-16LE | (printf '\377\376' && cat) \
+    >"$work/hook-utf16.log"
+  "$symbolize" "$work/hook.log" >"$work/out" || fail "the symbolizer failed on the hook's log"
+  cat "$work/out"
+  # Line N of the log, or a line answering it: "N<tab>line".
+  number() { awk '!/^  / { n++ } { print n "\t" $0 }' "$1"; }
+  number "$work/table" >"$work/wanted"
+  number "$work/out" >"$work/got"
+  lines() { # FILE N, answers (1) or not (0)
+    awk -F '\t' -v n="$2" -v answers="$3" '$1 == n && ($2 ~ /^  /) == answers { print $2 }' "$1"
+  }
+  n=$(wc -l <"$work/hook.log")
+  for ((i = 1; i <= n; i++)); do
+    line=$(lines "$work/wanted" $i 0)
+    [ "$(lines "$work/got" $i 0)" = "$line" ] || fail "line $i is not passed through as it is"
+    mapfile -t answer < <(lines "$work/got" $i 1)
+    mapfile -t wanted < <(lines "$work/wanted" $i 1)
+    [ ${#answer[@]} -eq ${#wanted[@]} ] ||
+      fail "'$line' has ${#answer[@]} lines of answer, not ${#wanted[@]}: ${answer[*]}"
+    for k in "${!wanted[@]}"; do
+      while IFS= read -r part; do
+        [[ ${answer[$k]:-} == *"$part"* ]] || fail "'$line': no '$part' in '${answer[$k]:-}'"
+      done < <(sed 's/^  //; s/ ; /\n/g' <<<"${wanted[$k]}")
+    done
+  done
+  [ "$(grep -c -v '^  ' "$work/out")" -eq "$n" ] || fail "lines were added or lost"
+  "$symbolize" <"$work/hook-utf16.log" >"$work/out-utf16" ||
+    fail "the symbolizer failed on the hook's log in UTF-16"
+  cmp -s "$work/out" "$work/out-utf16" ||
+    fail "UTF-16 reads otherwise: $(diff "$work/out" "$work/out-utf16" | head -20)"
+  exit $((failures > 0))
+fi
 
 if [ "$mode" = refuses ]; then
   for module in $modules; do
