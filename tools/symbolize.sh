@@ -19,7 +19,8 @@
 # It prints every line of the logs (standard input without any) as it is, and after a line that
 # names an address, the frames at that address, innermost first: functions inlined there, then
 # the function the address lies in, each with file:line. A fault in another module is said so,
-# in one line naming it. After the hook's FATAL and CORE lines it says in words
+# in one line naming it, and so is a version the text names other than the module's own (the
+# FILEVERSION of its version resource). After the hook's FATAL and CORE lines it says in words
 # what they mean for Fraywick: the native's two names when it is one of ours (the catalogue in
 # src/host/natives.h), and whether the plug-in the hook stopped is Fraywick.
 #
@@ -29,8 +30,9 @@
 # build/windows/bin: the hook's log needs none. A PDB must be the one its module was linked with,
 # by the GUID and age the module names: any other is refused, since its lines would be wrong.
 #
-# LLVM's own tools do the reading: llvm-readobj (the module's debug directory), llvm-pdbutil (the
-# PDB's identity) and llvm-symbolizer (addresses to lines, inlined frames included).
+# LLVM's own tools do the reading: llvm-readobj (the module's debug directory and version
+# resource), llvm-pdbutil (the PDB's identity) and llvm-symbolizer (addresses to lines, inlined
+# frames included).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -128,11 +130,12 @@ listed=$({ grep -o '[A-Za-z]\.info()' "$catalogue" || true; } | wc -l)
   fail "read ${#native_names[@]} natives of the $listed in $catalogue: its form has changed"
 
 # Every line of the logs, each followed by what it names: "L<tab>line", then for an address in
-# one of ours "A<tab>module in lower case<tab>offset<tab>heading", for a fault in another module
-# "O<tab>module", for the hook's FATAL line "F<tab>hash in capitals, without 0x and leading
-# zeros<tab>hash as written", for its CORE exception line "X<tab>module<tab>entry address". The
-# event log's text and Report.wer name the module and the offset on two lines; a crash logger
-# names both at once, as Module+0xOffset, wherever it stands in a line.
+# one of ours "A<tab>module in lower case<tab>offset<tab>heading<tab>version the text names", for
+# a fault in another module "O<tab>module", for the hook's FATAL line "F<tab>hash in capitals,
+# without 0x and leading zeros<tab>hash as written", for its CORE exception line
+# "X<tab>module<tab>entry address". The event log's text and Report.wer name the module, its
+# version and the offset on separate lines; a crash logger names module and offset at once, as
+# Module+0xOffset, wherever it stands in a line.
 awk -v quote="'" '
   function ours(module) {
     module = tolower(module)
@@ -144,9 +147,9 @@ awk -v quote="'" '
     sub(/^0+/, "", hex)
     return "0x" (hex == "" ? "0" : hex)
   }
-  function named(module, at, heading) {
+  function named(module, at, heading, version) {
     if (ours(module)) {
-      print "A\t" tolower(module) "\t" offset(at) "\t" heading
+      print "A\t" tolower(module) "\t" offset(at) "\t" heading "\t" version
     } else {
       print "O\t" module
     }
@@ -170,19 +173,29 @@ awk -v quote="'" '
       named(substr(found, 1, plus - 1), substr(found, plus + 1), found)
     }
 
-    if (line ~ /^[ \t]*Faulting application name:/) { event_module = ""; event_offset = "" }
+    if (line ~ /^[ \t]*Faulting application name:/) {
+      event_module = ""
+      event_offset = ""
+      event_version = ""
+    }
     if (match(line, /^[ \t]*Faulting module name:[ \t]*/)) {
       event_module = substr(line, RSTART + RLENGTH)
       sub(/,.*/, "", event_module)
+      event_version = ""
+      if (match(line, /, version: *[^ ,]+/)) {
+        event_version = substr(line, RSTART, RLENGTH)
+        sub(/.* /, "", event_version)
+      }
     }
     if (match(line, /^[ \t]*Fault offset:[ \t]*/)) {
       event_offset = substr(line, RSTART + RLENGTH)
       sub(/[ \t].*/, "", event_offset)
     }
     if (event_module != "" && event_offset ~ /^(0[xX])?[0-9A-Fa-f]+$/) {
-      named(event_module, event_offset, event_module "+" offset(event_offset))
+      named(event_module, event_offset, event_module "+" offset(event_offset), event_version)
       event_module = ""
       event_offset = ""
+      event_version = ""
     }
 
     if (match(line, /^Sig\[[0-9]+\]\.(Name|Value)=/)) {
@@ -191,13 +204,16 @@ awk -v quote="'" '
         sig[n] = value(line)
       } else if (sig[n] == "Fault Module Name") {
         wer_module = value(line)
+      } else if (sig[n] == "Fault Module Version") {
+        wer_version = value(line)
       } else if (sig[n] == "Exception Offset") {
         wer_offset = value(line)
       }
       if (wer_module != "" && wer_offset ~ /^(0[xX])?[0-9A-Fa-f]+$/) {
-        named(wer_module, wer_offset, wer_module "+" offset(wer_offset))
+        named(wer_module, wer_offset, wer_module "+" offset(wer_offset), wer_version)
         wer_module = ""
         wer_offset = ""
+        wer_version = ""
       }
     }
 
@@ -269,10 +285,36 @@ if [ ${#modules[@]} -gt 0 ]; then
   llvm=${FRAYWICK_LLVM_BIN:-$("$root/tools/toolchain.sh" --value LLVM_BIN)}
 fi
 
+# The module's version as the event log and Windows Error Reporting write it (1.2.0.0): the
+# FILEVERSION of its version resource's fixed part, found by its signature 0xFEEF04BD in the bytes
+# llvm-readobj dumps, each number little-endian. Nothing for a module without one.
+file_version() {
+  "$llvm/llvm-readobj" --coff-resources "$1" 2>/dev/null | awk '
+    function number(digits,   n, i) {  # 4 hex digits, low byte first
+      digits = substr(digits, 3, 2) substr(digits, 1, 2)
+      for (i = 1; i <= 4; i++) n = n * 16 + index("0123456789ABCDEF", substr(digits, i, 1)) - 1
+      return n
+    }
+    /^ *Type: / { inside = $0 ~ /Type: VERSIONINFO/ }
+    inside && /^ *[0-9A-Fa-f]+: / {
+      for (f = 2; f <= NF && $f ~ /^[0-9A-Fa-f]+$/; f++) bytes = bytes toupper($f)
+    }
+    END {
+      for (at = 1; at + 32 <= length(bytes); at += 8) {
+        if (substr(bytes, at, 8) != "BD04EFFE") continue
+        high = substr(bytes, at + 16, 8)  # after the signature and the structure version
+        low = substr(bytes, at + 24, 8)
+        print number(substr(high, 5)) "." number(high) "." number(substr(low, 5)) "." number(low)
+        exit
+      }
+    }'
+}
+
 # Each module with its PDB, checked: by its file name in lower case, as logs name it.
 declare -A slot       # module name -> index
 declare -A image_size # index -> the module's size in memory
 declare -A shown_name # index -> the module's file name as it is
+declare -A version    # index -> the module's version, or empty
 for i in "${!modules[@]}"; do
   module=${modules[$i]}
   [ -f "$module" ] || fail "no module at $module (build it with 'make windows', or name it with --module)"
@@ -310,6 +352,7 @@ for i in "${!modules[@]}"; do
   slot[${name,,}]=$i
   shown_name[$i]=$name
   image_size[$i]=$(sed -n 's/.*SizeOfImage: \([0-9]*\)$/\1/p' <<<"$directory")
+  version[$i]=$(file_version "$module" || true)
 done
 
 
@@ -348,7 +391,7 @@ done
 while IFS= read -r record; do
   kind=${record%%$'\t'*}
   body=${record#*$'\t'}
-  IFS=$'\t' read -r first second third <<<"$body"
+  IFS=$'\t' read -r first second third fourth <<<"$body"
   case $kind in
     L) printf '%s\n' "$body" ;;
     A)
@@ -357,6 +400,17 @@ while IFS= read -r record; do
         printf '    (no %s at hand: give its release zip with --zip, or the module with --module)\n' \
           "$first"
       else
+        i=${slot[$first]}
+        # Equal numbers prove no more than the release (a build between releases carries the
+        # next one's), but other numbers prove that the module given is not the one that crashed.
+        if [ -n "$fourth" ] && [ -z "${version[$i]}" ]; then
+          printf '    version: the text names %s; this %s carries no version to compare\n' \
+            "$fourth" "${shown_name[$i]}"
+        elif [ -n "$fourth" ] && [ "$fourth" != "${version[$i]}" ]; then
+          printf '    version: the text names %s, the %s given is %s:' \
+            "$fourth" "${shown_name[$i]}" "${version[$i]}"
+          printf ' the lines below may be wrong; take the zips of %s\n' "$fourth"
+        fi
         printf '%s' "${frames["$first $second"]}"
       fi
       ;;

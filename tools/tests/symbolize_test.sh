@@ -6,8 +6,10 @@
 #       return addresses inside four functions of each module, as a crash logger prints them, as
 #       the event log's application error names them (UTF-16 with a byte order mark, CRLF) and as
 #       Report.wer names them (UTF-16), each give the function, its own source file and a line
-#       inside its body; the two release zips give the same as the build; a fault in another
-#       module is said so in one line; a PDB given as a log gets one line of error
+#       inside its body; the two release zips give the same as the build; a text naming the
+#       module's own version gets no word about it, one naming another version gets one line; a
+#       fault in another module is said so in one line; a PDB given as a log gets one line of
+#       error
 #   symbolize_test.sh refuses BIN_DIR PDB
 #       each module beside the PDB of another build is refused, with the reason, and no line is
 #       printed
@@ -142,25 +144,33 @@ for module in $modules; do
 done >"$work/cases"
 
 # The three texts a player has, for every address: one crash logger's log; one event log text
-# with an application error per address, saved as Windows saves it; one Report.wer each.
+# with an application error per address, saved as Windows saves it; one Report.wer each. They
+# name the version both modules carry, the numbers of project() in the top-level CMakeLists.txt.
+version=$(sed -n 's/^project(Fraywick VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1.0/p' \
+  "$root/CMakeLists.txt")
+[ -n "$version" ] || fail "no version in project() of $root/CMakeLists.txt"
 utf16() { iconv -f UTF-8 -t UTF-16LE | (printf '\377\376' && cat); }
+texts() { # EVENT_TEXT WER_PREFIX VERSION, for each "function file address" read
+  local n=0 function file address module offset
+  while read -r function file address; do
+    n=$((n + 1))
+    module=${address%+*}
+    offset=$(printf '%016x' $((${address#*+})))
+    printf 'Faulting application name: RDR2.exe, version: 1.0.1491.50, time stamp: 0x5f8a1c2b\r\n'
+    printf 'Faulting module name: %s, version: %s, time stamp: 0x00000000\r\n' "$module" "$3"
+    printf 'Exception code: 0xc0000005\r\nFault offset: 0x%s\r\n' "$offset"
+    printf 'Faulting module path: C:\\Games\\RDR2\\%s\r\n\r\n' "$module"
+    {
+      printf 'Version=1\r\nEventType=APPCRASH\r\n'
+      printf 'Sig[0].Name=Application Name\r\nSig[0].Value=RDR2.exe\r\n'
+      printf 'Sig[3].Name=Fault Module Name\r\nSig[3].Value=%s\r\n' "$module"
+      printf 'Sig[4].Name=Fault Module Version\r\nSig[4].Value=%s\r\n' "$3"
+      printf 'Sig[6].Name=Exception Offset\r\nSig[6].Value=%s\r\n' "$offset"
+    } | utf16 >"$2-$n.wer"
+  done | utf16 >"$1"
+}
 awk '{ print "  frame " NR ": " $3 }' "$work/cases" >"$work/crash.log"
-n=0
-while read -r function file address; do
-  n=$((n + 1))
-  module=${address%+*}
-  offset=$(printf '%016x' $((${address#*+})))
-  printf 'Faulting application name: RDR2.exe, version: 1.0.1491.50, time stamp: 0x5f8a1c2b\r\n'
-  printf 'Faulting module name: %s, version: 1.1.0.0, time stamp: 0x00000000\r\n' "$module"
-  printf 'Exception code: 0xc0000005\r\nFault offset: 0x%s\r\n' "$offset"
-  printf 'Faulting module path: C:\\Games\\RDR2\\%s\r\n\r\n' "$module"
-  {
-    printf 'Version=1\r\nEventType=APPCRASH\r\n'
-    printf 'Sig[0].Name=Application Name\r\nSig[0].Value=RDR2.exe\r\n'
-    printf 'Sig[3].Name=Fault Module Name\r\nSig[3].Value=%s\r\n' "$module"
-    printf 'Sig[6].Name=Exception Offset\r\nSig[6].Value=%s\r\n' "$offset"
-  } | utf16 >"$work/Report-$n.wer"
-done <"$work/cases" | utf16 >"$work/event.txt"
+texts "$work/event.txt" "$work/Report" "$version" <"$work/cases"
 logs=("$work/crash.log" "$work/event.txt" "$work"/Report-*.wer)
 
 "$symbolize" --module "$bin/Fraywick.asi" --module "$bin/Fraywick-diag.asi" "${logs[@]}" \
@@ -200,6 +210,29 @@ while read -r function file address; do
   done <<<"$found"
 done <"$work/cases"
 [ "$(wc -l <"$work/cases")" -eq 8 ] || fail "not every function was found in both modules"
+
+# The module's own version gets no word; another one gets one line under each address, above
+# its frames. A module without a version resource says that instead.
+! grep -q '^    version: .* given is' "$work/out" ||
+  fail "the module's own version was taken for another: $(grep '^    version:' "$work/out")"
+for module in $modules; do grep -m1 " $module+" "$work/cases" || true; done >"$work/first-cases"
+texts "$work/old-event.txt" "$work/old" 0.9.0.0 <"$work/first-cases"
+"$symbolize" --module "$bin/Fraywick.asi" --module "$bin/Fraywick-diag.asi" "$work/old-event.txt" \
+  "$work"/old-*.wer >"$work/old.out" || fail "the symbolizer failed on texts of another version"
+while read -r function file address; do
+  module=${address%+*}
+  resources=$("$llvm/llvm-readobj" --coff-resources "$bin/$module")
+  if grep -q 'Type: VERSIONINFO' <<<"$resources"; then
+    said="version: the text names 0.9.0.0, the $module given is $version: "
+  else
+    said="version: the text names 0.9.0.0; this $module carries no version to compare"
+  fi
+  # Under the address, once for the event log's text and once for Report.wer.
+  [ "$(grep -A1 -x -F "  $address" "$work/old.out" | grep -c -F "    $said")" -eq 2 ] ||
+    fail "not '$said' under $address for each text: $(cat "$work/old.out")"
+done <"$work/first-cases"
+[ "$(grep -c '^    version:' "$work/old.out")" -eq 4 ] ||
+  fail "not one version line per address: $(cat "$work/old.out")"
 
 # A fault in another module: one line naming it, and nothing looked up.
 printf 'Faulting module name: ntdll.dll, version: 10.0.19041.1, time stamp: 0x1e2f3a4b\r\n' \
