@@ -6,11 +6,16 @@
 #       return addresses inside four functions of each module, as a crash logger prints them, as
 #       the event log's application error names them (UTF-16 with a byte order mark, CRLF) and as
 #       Report.wer names them (UTF-16), each give the function, its own source file and a line
-#       inside its body; the two release zips give the same as the build; a fault in another
-#       module is said so in one line; a PDB given as a log gets one line of error
+#       inside its body; the two release zips give the same as the build; a text naming the
+#       module's own version gets no word about it, one naming another version gets one line; a
+#       fault in another module is said so in one line; a PDB given as a log gets one line of
+#       error
 #   symbolize_test.sh refuses BIN_DIR PDB
 #       each module beside the PDB of another build is refused, with the reason, and no line is
 #       printed
+#   symbolize_test.sh hook
+#       the script hook's log, in UTF-8 and in UTF-16 with its byte order mark: its FATAL and CORE
+#       lines are answered in words, every other line passes through alone; needs no module
 #
 # The addresses are found as a crash logger finds them: the function's start from the PDB's
 # publics, then the return address of the first call it makes, the kind of address a stack
@@ -18,7 +23,7 @@
 set -euo pipefail
 
 mode=$1
-bin=$2
+bin=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 symbolize=$root/tools/symbolize.sh
@@ -32,6 +37,65 @@ fail() {
   echo "FAILED: $*" >&2
   failures=$((failures + 1))
 }
+
+if [ "$mode" = hook ]; then
+  # Lines of the hook's log, each followed by the lines that must answer it, indented, with the
+  # parts each must hold between semicolons; a line followed by none passes through alone.
+  cat >"$work/table" <<'EOF'
+// RDR 2 SCRIPT HOOK (build 1491.50, v1.0.1491.17)
+[17:46:41] INIT: Registering script 'Fraywick.asi' (0x00007FFF1F5812A0)
+[17:48:30] CORE: Launching main() for 'Fraywick.asi' (0x00007FFF1F5812A0), id 53
+[17:48:31] FATAL: Can't find native 0xA86D5F069399F44D
+  Fraywick's entityPosition ; the game's GET_ENTITY_COORDS ; no longer knows it ; game update
+[17:48:31] FATAL: Can't find native 0x0BE7F4E3CDBAFB28
+  Fraywick's distanceBetweenPoints ; the game's GET_DISTANCE_BETWEEN_COORDS ; no longer knows it
+[17:48:31] FATAL: Can't find native 0xA1253A3C870B6843
+  0xA1253A3C870B6843 is not one of Fraywick's natives
+[00:58:03] CORE: An exception occurred while executing 'Fraywick.asi' (0x00007FFF1F5812A0), id 40
+  caught a fault in Fraywick's script ; stopped it
+  0x00007FFF1F5812A0 is the script entry ; not where the fault was
+  diagnostic build ; recording stops at the last native call that returned before the fault
+[00:58:03] CORE: An exception occurred while executing 'Fraywick-diag.asi' (0x00007FFEA4E6A2E0), id 41
+  caught a fault in Fraywick's script ; stopped it
+  0x00007FFEA4E6A2E0 is the script entry ; not where the fault was
+  recording ; stops at the last native call that returned before the fault
+[00:58:04] CORE: An exception occurred while executing 'NativeTrainer.asi' (0x00007FFF1F57F620), id 42
+  NativeTrainer.asi is not Fraywick
+[17:49:03] UNINIT: Unregistering script 'Fraywick.asi'
+EOF
+  grep -v '^  ' "$work/table" >"$work/hook.log"
+  sed 's/$/\r/' "$work/hook.log" | iconv -f UTF-8 -t UTF-16LE | (printf '\377\376' && cat) \
+    >"$work/hook-utf16.log"
+  "$symbolize" "$work/hook.log" >"$work/out" || fail "the symbolizer failed on the hook's log"
+  cat "$work/out"
+  # Line N of the log, or a line answering it: "N<tab>line".
+  number() { awk '!/^  / { n++ } { print n "\t" $0 }' "$1"; }
+  number "$work/table" >"$work/wanted"
+  number "$work/out" >"$work/got"
+  lines() { # FILE N, answers (1) or not (0)
+    awk -F '\t' -v n="$2" -v answers="$3" '$1 == n && ($2 ~ /^  /) == answers { print $2 }' "$1"
+  }
+  n=$(wc -l <"$work/hook.log")
+  for ((i = 1; i <= n; i++)); do
+    line=$(lines "$work/wanted" $i 0)
+    [ "$(lines "$work/got" $i 0)" = "$line" ] || fail "line $i is not passed through as it is"
+    mapfile -t answer < <(lines "$work/got" $i 1)
+    mapfile -t wanted < <(lines "$work/wanted" $i 1)
+    [ ${#answer[@]} -eq ${#wanted[@]} ] ||
+      fail "'$line' has ${#answer[@]} lines of answer, not ${#wanted[@]}: ${answer[*]}"
+    for k in "${!wanted[@]}"; do
+      while IFS= read -r part; do
+        [[ ${answer[$k]:-} == *"$part"* ]] || fail "'$line': no '$part' in '${answer[$k]:-}'"
+      done < <(sed 's/^  //; s/ ; /\n/g' <<<"${wanted[$k]}")
+    done
+  done
+  [ "$(grep -c -v '^  ' "$work/out")" -eq "$n" ] || fail "lines were added or lost"
+  "$symbolize" <"$work/hook-utf16.log" >"$work/out-utf16" ||
+    fail "the symbolizer failed on the hook's log in UTF-16"
+  cmp -s "$work/out" "$work/out-utf16" ||
+    fail "UTF-16 reads otherwise: $(diff "$work/out" "$work/out-utf16" | head -20)"
+  exit $((failures > 0))
+fi
 
 if [ "$mode" = refuses ]; then
   for module in $modules; do
@@ -80,25 +144,33 @@ for module in $modules; do
 done >"$work/cases"
 
 # The three texts a player has, for every address: one crash logger's log; one event log text
-# with an application error per address, saved as Windows saves it; one Report.wer each.
+# with an application error per address, saved as Windows saves it; one Report.wer each. They
+# name the version both modules carry, the numbers of project() in the top-level CMakeLists.txt.
+version=$(sed -n 's/^project(Fraywick VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1.0/p' \
+  "$root/CMakeLists.txt")
+[ -n "$version" ] || fail "no version in project() of $root/CMakeLists.txt"
 utf16() { iconv -f UTF-8 -t UTF-16LE | (printf '\377\376' && cat); }
+texts() { # EVENT_TEXT WER_PREFIX VERSION, for each "function file address" read
+  local n=0 function file address module offset
+  while read -r function file address; do
+    n=$((n + 1))
+    module=${address%+*}
+    offset=$(printf '%016x' $((${address#*+})))
+    printf 'Faulting application name: RDR2.exe, version: 1.0.1491.50, time stamp: 0x5f8a1c2b\r\n'
+    printf 'Faulting module name: %s, version: %s, time stamp: 0x00000000\r\n' "$module" "$3"
+    printf 'Exception code: 0xc0000005\r\nFault offset: 0x%s\r\n' "$offset"
+    printf 'Faulting module path: C:\\Games\\RDR2\\%s\r\n\r\n' "$module"
+    {
+      printf 'Version=1\r\nEventType=APPCRASH\r\n'
+      printf 'Sig[0].Name=Application Name\r\nSig[0].Value=RDR2.exe\r\n'
+      printf 'Sig[3].Name=Fault Module Name\r\nSig[3].Value=%s\r\n' "$module"
+      printf 'Sig[4].Name=Fault Module Version\r\nSig[4].Value=%s\r\n' "$3"
+      printf 'Sig[6].Name=Exception Offset\r\nSig[6].Value=%s\r\n' "$offset"
+    } | utf16 >"$2-$n.wer"
+  done | utf16 >"$1"
+}
 awk '{ print "  frame " NR ": " $3 }' "$work/cases" >"$work/crash.log"
-n=0
-while read -r function file address; do
-  n=$((n + 1))
-  module=${address%+*}
-  offset=$(printf '%016x' $((${address#*+})))
-  printf 'Faulting application name: RDR2.exe, version: 1.0.1491.50, time stamp: 0x5f8a1c2b\r\n'
-  printf 'Faulting module name: %s, version: 1.1.0.0, time stamp: 0x00000000\r\n' "$module"
-  printf 'Exception code: 0xc0000005\r\nFault offset: 0x%s\r\n' "$offset"
-  printf 'Faulting module path: C:\\Games\\RDR2\\%s\r\n\r\n' "$module"
-  {
-    printf 'Version=1\r\nEventType=APPCRASH\r\n'
-    printf 'Sig[0].Name=Application Name\r\nSig[0].Value=RDR2.exe\r\n'
-    printf 'Sig[3].Name=Fault Module Name\r\nSig[3].Value=%s\r\n' "$module"
-    printf 'Sig[6].Name=Exception Offset\r\nSig[6].Value=%s\r\n' "$offset"
-  } | utf16 >"$work/Report-$n.wer"
-done <"$work/cases" | utf16 >"$work/event.txt"
+texts "$work/event.txt" "$work/Report" "$version" <"$work/cases"
 logs=("$work/crash.log" "$work/event.txt" "$work"/Report-*.wer)
 
 "$symbolize" --module "$bin/Fraywick.asi" --module "$bin/Fraywick-diag.asi" "${logs[@]}" \
@@ -138,6 +210,29 @@ while read -r function file address; do
   done <<<"$found"
 done <"$work/cases"
 [ "$(wc -l <"$work/cases")" -eq 8 ] || fail "not every function was found in both modules"
+
+# The module's own version gets no word; another one gets one line under each address, above
+# its frames. A module without a version resource says that instead.
+! grep -q '^    version: .* given is' "$work/out" ||
+  fail "the module's own version was taken for another: $(grep '^    version:' "$work/out")"
+for module in $modules; do grep -m1 " $module+" "$work/cases" || true; done >"$work/first-cases"
+texts "$work/old-event.txt" "$work/old" 0.9.0.0 <"$work/first-cases"
+"$symbolize" --module "$bin/Fraywick.asi" --module "$bin/Fraywick-diag.asi" "$work/old-event.txt" \
+  "$work"/old-*.wer >"$work/old.out" || fail "the symbolizer failed on texts of another version"
+while read -r function file address; do
+  module=${address%+*}
+  resources=$("$llvm/llvm-readobj" --coff-resources "$bin/$module")
+  if grep -q 'Type: VERSIONINFO' <<<"$resources"; then
+    said="version: the text names 0.9.0.0, the $module given is $version: "
+  else
+    said="version: the text names 0.9.0.0; this $module carries no version to compare"
+  fi
+  # Under the address, once for the event log's text and once for Report.wer.
+  [ "$(grep -A1 -x -F "  $address" "$work/old.out" | grep -c -F "    $said")" -eq 2 ] ||
+    fail "not '$said' under $address for each text: $(cat "$work/old.out")"
+done <"$work/first-cases"
+[ "$(grep -c '^    version:' "$work/old.out")" -eq 4 ] ||
+  fail "not one version line per address: $(cat "$work/old.out")"
 
 # A fault in another module: one line naming it, and nothing looked up.
 printf 'Faulting module name: ntdll.dll, version: 10.0.19041.1, time stamp: 0x1e2f3a4b\r\n' \
