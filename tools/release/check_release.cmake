@@ -109,7 +109,8 @@ foreach(needed "INSTALLING" "UNINSTALLING" "FemaleBrawlers" "ScriptHookRDR2.dll"
 endforeach()
 
 # --- what built it, the licence, and the version the file's properties show ---
-check_build_info("${WORK}/Fraywick-BUILDINFO.txt" "Fraywick ${WORDS} for Windows x64: what built it")
+check_build_info("${WORK}/Fraywick-BUILDINFO.txt"
+                 "Fraywick ${WORDS} for Windows x64: what built it")
 check_licence("${WORK}" "${SOURCE_DIR}")
 check_version_resource("${WORK}/Fraywick.asi" ${VERSION} "${WORDS}" Fraywick.asi "${OBJDUMP}")
 

@@ -59,7 +59,7 @@ function(check_zip_entries zip work entries)
   endif()
 endfunction()
 
-# FILE names "Fraywick WORDS", and not as the start of a longer version ("1.2.0" in "1.2.0-dev+...").
+# FILE names "Fraywick WORDS", and not as the start of a longer version (1.2.0 of 1.2.0-dev+...).
 function(check_names_version file words)
   get_filename_component(name "${file}" NAME)
   file(READ "${file}" text)
