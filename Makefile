@@ -61,8 +61,9 @@ release: packages
 	cmake -DDIR=dist -P tools/release/sums.cmake
 	@echo "The release, in $(CURDIR)/dist:" && cat dist/SHA256SUMS
 
-# Two clones of the commit at two different paths, each building only the release: the DLL, the
-# PDB, the zip and SHA256SUMS must come out byte for byte the same (build/reproducible).
+# Two clones of the commit at two different paths, each building only the release: both modules,
+# their PDBs, both zips, each file in them and SHA256SUMS, every one named, must come out byte
+# for byte the same (build/reproducible).
 test-reproducible: packages
 	tools/release/reproducible_test.sh
 
