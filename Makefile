@@ -45,10 +45,15 @@ demo:
 	build/demo/bin/fraywick-sim --svg build/demo/valentine.svg
 	@echo "The map of the evening: $(CURDIR)/build/demo/valentine.svg"
 
-# dist/Fraywick-<version>.zip from the shipped Windows build (Fraywick.asi, Fraywick.pdb,
-# Fraywick.ini, README.txt), and dist/SHA256SUMS over every file in dist/, written last.
+# dist/Fraywick-<version>.zip and dist/Fraywick-<version>-diagnostic.zip from the shipped Windows
+# build, and dist/SHA256SUMS over every file in dist/, written last (docs/release.md). It refuses,
+# in one line, a checkout with changes not committed, a tag other than project()'s version, and at
+# the release's tag a CHANGELOG.md section that is missing or undated (tools/release/ready.cmake);
+# any other commit builds a release whose version says -dev+<commit>.
 release: packages
 	cmake --preset windows
+	@refusal=$$(cmake -P build/windows/tools/release/ready.cmake 2>&1) && [ -z "$$refusal" ] || \
+	  { echo "$$refusal" >&2; exit 1; }
 	cmake --build --preset windows --target release
 	rm -rf dist
 	mkdir -p dist
@@ -56,8 +61,9 @@ release: packages
 	cmake -DDIR=dist -P tools/release/sums.cmake
 	@echo "The release, in $(CURDIR)/dist:" && cat dist/SHA256SUMS
 
-# Two clones of the commit at two different paths, each building only the release: the DLL, the
-# PDB, the zip and SHA256SUMS must come out byte for byte the same (build/reproducible).
+# Two clones of the commit at two different paths, each building only the release: both modules,
+# their PDBs, both zips, each file in them and SHA256SUMS, every one named, must come out byte
+# for byte the same (build/reproducible).
 test-reproducible: packages
 	tools/release/reproducible_test.sh
 

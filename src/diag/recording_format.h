@@ -4,7 +4,7 @@
 // A short recording:
 //
 //   # Fraywick recording, format 1
-//   # plugin 1.1.0 build Windows-x86_64 Clang-16.0.6 615a85ebb8ff
+//   # plugin 1.2.0-dev+615a85ebb8ff build Windows-x86_64 Clang-16.0.6 615a85ebb8ff
 //   load scriptRegister module#1 function#1
 //   load keyboardHandlerRegister function#2
 //   1 start ini 30 "[Fraywick]\x0D\x0AFemaleBrawlers=1\x0D\x0A"
@@ -16,6 +16,8 @@
 //   unload keyboardHandlerUnregister function#2
 //   end 9
 //
+// The plug-in line gives the version in words (1.2.0 for the release, 1.2.0-dev+<commit> for a
+// build between releases), then the system, the compiler and the commit that built it.
 // Native and hook lines are those of the trace, with every result slot in full and, for
 // worldGetAllPeds, the handles the plug-in read. "start" marks each start of the script entry
 // with the Fraywick.ini it found ("ini none": no file; "ini not-kept N": a file of N bytes, too

@@ -58,6 +58,7 @@ Options:
                  at once, as a crash or a forced quit ends the game; the plug-in is never
                  unloaded, no report is printed, and the exit status is 3
   --help         this text
+  --version      this program's version, that of the plug-in sources it was built with
 
 A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see
 docs/diagnostics.md):
@@ -89,6 +90,7 @@ struct Options {
   int crashAfter = 0;
   bool wine = false;
   bool help = false;
+  bool version = false;
 };
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
@@ -104,6 +106,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     };
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--wine") {
       options.wine = true;
     } else if (arg == "--trace") {
@@ -331,6 +335,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::cout << usage() << scenarioFormatHelp();
+    return 0;
+  }
+  if (options.version) {
+    std::cout << "fraywick-sim " FRAYWICK_SIM_VERSION "\n";
     return 0;
   }
   try {

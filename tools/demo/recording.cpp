@@ -143,9 +143,22 @@ std::string token(Words& words, const char* kind) {
   return std::string(word);
 }
 
+// "1.2.0", or a build between releases, "1.2.0-dev+0123456789ab": the numbers, and ok when the
+// text is one of those. Only the numbers order versions: a -dev build of 1.2.0 may come before
+// the release of 1.2.0 or after it, and reads like it.
 std::array<int, 3> versionOf(std::string_view text, bool& ok) {
   std::array<int, 3> parts{};
   ok = false;
+  const std::size_t mark = text.find_first_of("-+");
+  if (mark != std::string_view::npos) {
+    const std::string_view suffix = text.substr(mark + 1);
+    if (suffix.empty() ||
+        suffix.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz"
+                                 "ABCDEFGHIJKLMNOPQRSTUVWXYZ.+-") != std::string_view::npos) {
+      return parts;
+    }
+    text = text.substr(0, mark);
+  }
   for (int i = 0; i < 3; ++i) {
     const std::size_t dot = text.find('.');
     const std::string_view part = i < 2 ? text.substr(0, dot) : text;
@@ -184,7 +197,7 @@ void readPluginLine(std::string_view line, Recording& recording) {
   const std::string_view version = words.next("the plug-in's version");
   bool ok = false;
   const auto theirs = versionOf(version, ok);
-  if (!ok) expected("the plug-in's version as N.N.N, found " + shown(version));
+  if (!ok) expected("the plug-in's version as N.N.N or N.N.N-dev+COMMIT, found " + shown(version));
   bool mineOk = false;
   const auto mine = versionOf(FRAYWICK_SIM_VERSION, mineOk);
   if (mineOk && theirs > mine) {

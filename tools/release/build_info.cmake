@@ -1,16 +1,18 @@
-# Writes the release's BUILDINFO.txt: the commit, the distribution, and the exact Debian package,
-# with its version, of each tool and library whose output is in the shipped bytes, so that anyone
-# with the same packages can build the same bytes again. It names nothing of the machine beyond
-# that (no path, no time), so two checkouts of one commit write the same file.
+# Writes a release zip's BUILDINFO text: a title naming the build and its version, the commit,
+# the distribution, and the exact Debian package, with its version, of each tool and library whose
+# output is in the zip's bytes, so that anyone with the same packages can build the same bytes
+# again. It names nothing of the machine beyond that (no path, no time), so two checkouts of one
+# commit write the same file.
 #
-#   cmake -DOUT=<BUILDINFO.txt> -DVERSION=1.2.3 -DSOURCE_DIR=<repo> -DDIST="Debian GNU/Linux 13 (trixie)"
+#   cmake -DOUT=<Fraywick-BUILDINFO.txt> "-DTITLE=Fraywick 1.2.3 for Windows x64"
+#         -DSOURCE_DIR=<repo> "-DDIST=Debian GNU/Linux 13 (trixie)"
 #         "-DPARTS=<label>|<a file of the part>|<what it is>;..." -P build_info.cmake
 #
 # Each part's package is the one that installed its file (dpkg); the compiler's and the linker's
 # own version lines follow theirs. The file is rewritten only when its text changes.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(required OUT VERSION SOURCE_DIR DIST PARTS)
+foreach(required OUT TITLE SOURCE_DIR DIST PARTS)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "build_info: -D${required}=... is required")
   endif()
@@ -65,7 +67,7 @@ else()
   endif()
 endif()
 
-set(text "Fraywick ${VERSION} for Windows x64: what built it\n\n")
+set(text "${TITLE}: what built it\n\n")
 string(APPEND text "Commit: ${commit}\n")
 string(APPEND text "Distribution: ${DIST}\n")
 foreach(part IN LISTS PARTS)

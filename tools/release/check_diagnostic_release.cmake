@@ -1,33 +1,53 @@
-# Checks the diagnostic release zip: exactly the diagnostic build and its PDB, as built, the PDB
-# the one the module names (by GUID and age), and a readme of this version that tells a player
-# when to use it, never beside Fraywick.asi, where the recordings appear, which to send after a
-# crash, how big they get and what to send.
+# Checks the diagnostic release: Fraywick-<version>-diagnostic.zip, named by the version in words
+# that this check works out from git, holds exactly its files, in a fixed order with one time; the
+# diagnostic build and its PDB as built, the PDB the one the module names (by GUID and age); its
+# version resource; a readme of this version that tells a player when to use it, never beside
+# Fraywick.asi, where the recordings appear, which to send after a crash, how big they get and
+# what to send; a BUILDINFO that names what really built the module; and the licence.
 #
-#   cmake -DZIP=... -DPLUGIN=... -DPDB=... -DLLVM_BIN=... -DVERSION=1.2.3 -DWORK=dir
-#         -P check_diagnostic_release.cmake
+#   cmake -DDIST_DIR=<dist> -DVERSION=<project()'s, 1.2.3> -DSOURCE_DIR=<repo> -DPLUGIN=...
+#         -DPDB=... -DLINKS=<link.txt of each module> -DOBJDUMP=... -DLLVM_BIN=...
+#         -DCOMPILER_VERSION=19.1.7 -DWORK=dir -P check_diagnostic_release.cmake
+cmake_minimum_required(VERSION 3.25)
 
 function(fail message)
   message(FATAL_ERROR "diagnostic release check: ${message}")
 endfunction()
-
-if(NOT EXISTS "${ZIP}")
-  fail("${ZIP} was not made")
-endif()
-file(REMOVE_RECURSE "${WORK}")
-file(ARCHIVE_EXTRACT INPUT "${ZIP}" DESTINATION "${WORK}")
-file(GLOB_RECURSE entries RELATIVE "${WORK}" LIST_DIRECTORIES true "${WORK}/*")
-list(SORT entries)
-if(NOT entries STREQUAL "Fraywick-diag.asi;Fraywick-diag.pdb;README.txt")
-  fail("the zip holds [${entries}], not [Fraywick-diag.asi;Fraywick-diag.pdb;README.txt]")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/zip_checks.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/packed_module.cmake)
+
+expected_version_in_words(${VERSION} "${SOURCE_DIR}" WORDS)
+set(ZIP "${DIST_DIR}/Fraywick-${WORDS}-diagnostic.zip")
+if(NOT EXISTS "${ZIP}")
+  file(GLOB made RELATIVE "${DIST_DIR}" "${DIST_DIR}/*")
+  fail("there is no Fraywick-${WORDS}-diagnostic.zip, the name of this commit's diagnostic "
+       "release; dist holds [${made}]")
+endif()
+
+set(entries
+    Fraywick-diag.asi
+    Fraywick-diag.pdb
+    Fraywick-diag-README.txt
+    Fraywick-diag-BUILDINFO.txt
+    Fraywick-LICENSE.txt)
+check_zip_entries("${ZIP}" "${WORK}" "${entries}")
 check_packed_module("${WORK}" Fraywick-diag.asi "${PLUGIN}" "${PDB}" "${LLVM_BIN}")
-file(READ "${WORK}/README.txt" readme)
-foreach(needed "Fraywick ${VERSION}, diagnostic build" "WHEN TO USE IT" "NEVER BOTH AT ONCE"
-               "Fraywick-recording.txt" "Fraywick-recording-1.txt" "AFTER A CRASH"
-               "HOW BIG IT GETS" "256 MB" "WHAT TO SEND" "Fraywick-diag.pdb")
+check_version_resource("${WORK}/Fraywick-diag.asi" ${VERSION} "${WORDS}" Fraywick-diag.asi
+                       "${OBJDUMP}")
+
+check_names_version("${WORK}/Fraywick-diag-README.txt" "${WORDS}")
+file(READ "${WORK}/Fraywick-diag-README.txt" readme)
+foreach(needed "diagnostic build" "WHEN TO USE IT" "NEVER BOTH AT ONCE" "Fraywick-recording.txt"
+               "Fraywick-recording-1.txt" "AFTER A CRASH" "HOW BIG IT GETS" "256 MB"
+               "WHAT TO SEND" "Fraywick-diag.pdb")
   string(FIND "${readme}" "${needed}" at)
   if(at LESS 0)
-    fail("README.txt does not mention '${needed}'")
+    fail("Fraywick-diag-README.txt does not mention '${needed}'")
   endif()
 endforeach()
+
+check_build_info("${WORK}/Fraywick-diag-BUILDINFO.txt"
+                 "Fraywick ${WORDS}, diagnostic build, for Windows x64: what built it")
+check_licence("${WORK}" "${SOURCE_DIR}")
+
+message(STATUS "diagnostic release check: Fraywick-${WORDS}-diagnostic.zip holds [${entries}]")

@@ -1,59 +1,44 @@
-# Checks the release: the zip holds exactly its five files, in a fixed order with one fixed time;
-# the plug-in and its PDB as built, and the PDB the one the plug-in names; the settings file with
-# its one setting off; a readme of this version; BUILDINFO.txt naming this machine's distribution
-# and compiler and the package of each part; the version in the plug-in's version resource, where
-# the file's properties show it; and SHA256SUMS beside the zip, naming every file there.
+# Checks the release: Fraywick-<version>.zip, named by the version in words that this check works
+# out from git, holds exactly its six files, in a fixed order with one time; the plug-in and its
+# PDB as built, and the PDB the one the plug-in names; the settings file with its one setting off;
+# a readme of this version; a BUILDINFO that names what really built the plug-in
+# (check_build_info.cmake); the licence; the version in the plug-in's version resource, where the
+# file's properties show it; and SHA256SUMS beside the zip, naming every file there.
 #
-#   cmake -DZIP=... -DPLUGIN=... -DPDB=... -DVERSION=1.2.3 -DOBJDUMP=... -DLLVM_BIN=...
-#         -DDIST="<the distribution>" -DCOMPILER_VERSION=19.1.7 -DWORK=dir -P check_release.cmake
+#   cmake -DDIST_DIR=<dist> -DVERSION=<project()'s, 1.2.3> -DSOURCE_DIR=<repo> -DPLUGIN=...
+#         -DPDB=... -DLINKS=<link.txt> -DOBJDUMP=... -DLLVM_BIN=... -DCOMPILER_VERSION=19.1.7
+#         -DWORK=dir -P check_release.cmake
 cmake_minimum_required(VERSION 3.25)
 
 function(fail message)
   message(FATAL_ERROR "release check: ${message}")
 endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/zip_checks.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/packed_module.cmake)
 
+# --- the zip, by the name the commit gives it ---
+expected_version_in_words(${VERSION} "${SOURCE_DIR}" WORDS)
+set(ZIP "${DIST_DIR}/Fraywick-${WORDS}.zip")
 if(NOT EXISTS "${ZIP}")
-  fail("${ZIP} was not made")
+  file(GLOB made RELATIVE "${DIST_DIR}" "${DIST_DIR}/*")
+  fail("there is no Fraywick-${WORDS}.zip, the name of this commit's release; dist holds [${made}]")
 endif()
 
-# --- the zip's contents, at its root, in their order, all with one time ---
-set(expected_entries "Fraywick.asi;Fraywick.pdb;Fraywick.ini;README.txt;BUILDINFO.txt")
-file(REMOVE_RECURSE "${WORK}")
-file(ARCHIVE_EXTRACT INPUT "${ZIP}" DESTINATION "${WORK}")
-file(GLOB_RECURSE entries RELATIVE "${WORK}" LIST_DIRECTORIES true "${WORK}/*")
-set(sorted_expected ${expected_entries})
-list(SORT entries)
-list(SORT sorted_expected)
-if(NOT entries STREQUAL sorted_expected)
-  fail("the zip holds [${entries}], not [${sorted_expected}]")
-endif()
-# "-rw-r--r--  0 0      0     1009152  8 Dec 00:53 Fraywick.asi", in the zip's own order
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar tvf "${ZIP}" OUTPUT_VARIABLE listing)
-string(REGEX MATCHALL "[^\n]+" listing "${listing}")
-set(order)
-set(times)
-foreach(line IN LISTS listing)
-  if(line MATCHES "([^ ]+ +[^ ]+ +[^ ]+) +([^ ]+)$")
-    list(APPEND times "${CMAKE_MATCH_1}")
-    list(APPEND order "${CMAKE_MATCH_2}")
-  endif()
-endforeach()
-if(NOT order STREQUAL expected_entries)
-  fail("the zip's entries stand in the order [${order}], not [${expected_entries}]")
-endif()
-list(REMOVE_DUPLICATES times)
-list(LENGTH times time_count)
-if(NOT time_count EQUAL 1)
-  fail("the zip's entries carry different times [${times}]: the times of the build, not one")
-endif()
+# --- its contents, at its root, in their order, all with one time ---
+set(entries
+    Fraywick.asi
+    Fraywick.pdb
+    Fraywick.ini
+    Fraywick-README.txt
+    Fraywick-BUILDINFO.txt
+    Fraywick-LICENSE.txt)
+check_zip_entries("${ZIP}" "${WORK}" "${entries}")
 
 # --- the plug-in and its PDB as built, the PDB the one the plug-in names ---
-include(${CMAKE_CURRENT_LIST_DIR}/packed_module.cmake)
 check_packed_module("${WORK}" Fraywick.asi "${PLUGIN}" "${PDB}" "${LLVM_BIN}")
 
 # --- SHA256SUMS beside the zip: every file of the folder, each hash right ---
-file(REAL_PATH "${ZIP}" zip_path)
-cmake_path(GET zip_path PARENT_PATH dist)
+set(dist "${DIST_DIR}")
 if(NOT EXISTS "${dist}/SHA256SUMS")
   fail("there is no SHA256SUMS beside ${ZIP}")
 endif()
@@ -113,116 +98,22 @@ if(comments LESS 5)
 endif()
 
 # --- the readme: this version, and the things a player needs to know ---
-file(READ "${WORK}/README.txt" readme)
-foreach(needed "Fraywick ${VERSION}" "INSTALLING" "UNINSTALLING" "FemaleBrawlers"
-               "ScriptHookRDR2.dll" "Fraywick.pdb" "once per launch of the game"
-               "working directory")
+check_names_version("${WORK}/Fraywick-README.txt" "${WORDS}")
+file(READ "${WORK}/Fraywick-README.txt" readme)
+foreach(needed "INSTALLING" "UNINSTALLING" "FemaleBrawlers" "ScriptHookRDR2.dll" "Fraywick.pdb"
+               "once per launch of the game" "working directory")
   string(FIND "${readme}" "${needed}" at)
   if(at LESS 0)
-    fail("README.txt does not mention '${needed}'")
+    fail("Fraywick-README.txt does not mention '${needed}'")
   endif()
 endforeach()
 
-# --- what built it: the commit, this distribution, and a package with its version per part ---
-file(READ "${WORK}/BUILDINFO.txt" build_info)
-string(REGEX MATCHALL "[^\n]+" build_lines "${build_info}")
-set(labels)
-foreach(line IN LISTS build_lines)
-  if(line MATCHES "^([A-Za-z]+): (.*)$")
-    set(label "${CMAKE_MATCH_1}")
-    set(value "${CMAKE_MATCH_2}")
-    list(APPEND labels "${label}")
-    # "clang-19 1:19.1.7-3 (Debian clang version 19.1.7 (3))": a package, its version, what it is
-    if(NOT label MATCHES "^(Commit|Distribution)$" AND
-       NOT value MATCHES "^[a-z0-9][a-z0-9.+-]+ [0-9][A-Za-z0-9.+~:-]* \\(.+\\)$")
-      fail("BUILDINFO.txt's line '${line}' names no package and version")
-    endif()
-    set(build_${label} "${value}")
-  endif()
-endforeach()
-foreach(needed Commit Distribution Compiler Linker Headers Runtime)
-  if(NOT needed IN_LIST labels)
-    fail("BUILDINFO.txt has no ${needed} line: [${build_info}]")
-  endif()
-endforeach()
-if(NOT build_Distribution STREQUAL DIST)
-  fail("BUILDINFO.txt names the distribution '${build_Distribution}', not '${DIST}'")
-endif()
-string(FIND "${build_Compiler}" " version ${COMPILER_VERSION}" at)
-if(at LESS 0)
-  fail("BUILDINFO.txt's compiler '${build_Compiler}' is not the ${COMPILER_VERSION} that built it")
-endif()
-# file(READ) drops carriage returns: the line ends are counted in the bytes.
-file(READ "${WORK}/BUILDINFO.txt" build_bytes HEX)
-string(REGEX REPLACE "(..)" "\\1 " build_bytes "${build_bytes}")
-string(REGEX MATCHALL "0d 0a " crlf "${build_bytes}")
-string(REGEX MATCHALL "0a " lf "${build_bytes}")
-list(LENGTH crlf crlf_count)
-list(LENGTH lf lf_count)
-if(crlf_count EQUAL 0 OR NOT crlf_count EQUAL lf_count)
-  fail("BUILDINFO.txt has ${lf_count} line ends, ${crlf_count} of them Windows ones: not all")
-endif()
+# --- what built it, the licence, and the version the file's properties show ---
+check_build_info("${WORK}/Fraywick-BUILDINFO.txt"
+                 "Fraywick ${WORDS} for Windows x64: what built it")
+check_licence("${WORK}" "${SOURCE_DIR}")
+check_version_resource("${WORK}/Fraywick.asi" ${VERSION} "${WORDS}" Fraywick.asi "${OBJDUMP}")
 
-# --- the version resource inside the plug-in's .rsrc section ---
-execute_process(COMMAND "${OBJDUMP}" -h "${WORK}/Fraywick.asi" OUTPUT_VARIABLE headers
-                RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  fail("${OBJDUMP} could not read Fraywick.asi")
-endif()
-# "  5 .rsrc  000004e8  0000000354a0c000  0000000354a0c000  00035c00  2**2"
-if(NOT headers MATCHES "\\.rsrc +([0-9a-f]+) +[0-9a-f]+ +[0-9a-f]+ +([0-9a-f]+)")
-  fail("Fraywick.asi has no resource section, so no version resource")
-endif()
-math(EXPR rsrc_size "0x${CMAKE_MATCH_1}")
-math(EXPR rsrc_offset "0x${CMAKE_MATCH_2}")
-file(READ "${WORK}/Fraywick.asi" rsrc OFFSET ${rsrc_offset} LIMIT ${rsrc_size} HEX)
-
-# The fixed part: signature 0xFEEF04BD, structure version 1.0, then the file and the product
-# version, each as two 32-bit words (major << 16 | minor, patch << 16 | 0), little-endian.
-string(REPLACE "." ";" parts "${VERSION}")
-list(GET parts 0 major)
-list(GET parts 1 minor)
-list(GET parts 2 patch)
-function(le32 high low out)
-  math(EXPR value "(${high} << 16) | ${low}" OUTPUT_FORMAT HEXADECIMAL)
-  string(REGEX REPLACE "^0x" "" value "${value}")
-  string(LENGTH "${value}" length)
-  math(EXPR pad "8 - ${length}")
-  string(REPEAT "0" ${pad} zeros)
-  set(value "${zeros}${value}")
-  string(SUBSTRING "${value}" 6 2 b0)
-  string(SUBSTRING "${value}" 4 2 b1)
-  string(SUBSTRING "${value}" 2 2 b2)
-  string(SUBSTRING "${value}" 0 2 b3)
-  string(TOLOWER "${b0}${b1}${b2}${b3}" bytes)
-  set(${out} "${bytes}" PARENT_SCOPE)
-endfunction()
-le32(${major} ${minor} ms)
-le32(${patch} 0 ls)
-set(fixed "bd04effe00000100${ms}${ls}${ms}${ls}")
-string(FIND "${rsrc}" "${fixed}" at)
-if(at LESS 0)
-  fail("no version resource with file and product version ${VERSION}.0 in Fraywick.asi")
-endif()
-
-# The strings the Details tab shows: UTF-16LE key, its terminator, padding, then the value.
-function(utf16 text out)
-  string(HEX "${text}" hex)
-  string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
-  set(${out} "${hex}" PARENT_SCOPE)
-endfunction()
-utf16("${VERSION}" version16)
-foreach(key FileVersion ProductVersion)
-  utf16("${key}" key16)
-  if(NOT rsrc MATCHES "${key16}0000(0000)?${version16}0000")
-    fail("the version resource's ${key} is not \"${VERSION}\"")
-  endif()
-endforeach()
-utf16("Fraywick.asi" name16)
-string(FIND "${rsrc}" "${name16}" at)
-if(at LESS 0)
-  fail("the version resource does not name the file Fraywick.asi")
-endif()
-
-message(STATUS "release check: ${ZIP} holds Fraywick.asi ${VERSION} with its Fraywick.pdb, "
-               "Fraywick.ini, README.txt and BUILDINFO.txt; SHA256SUMS covers ${shipped}")
+message(STATUS "release check: Fraywick-${WORDS}.zip holds Fraywick.asi with its Fraywick.pdb, "
+               "Fraywick.ini, Fraywick-README.txt, Fraywick-BUILDINFO.txt and "
+               "Fraywick-LICENSE.txt; SHA256SUMS covers ${shipped}")

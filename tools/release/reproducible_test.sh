@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Two clean builds of the same commit, in clones at two different paths, must give the same
-# bytes: Fraywick.asi, Fraywick.pdb, Fraywick-diag.asi, Fraywick-diag.pdb, the release zips and
-# SHA256SUMS. Each clone configures the windows preset and builds the release target only.
+# bytes: Fraywick.asi, Fraywick.pdb, Fraywick-diag.asi, Fraywick-diag.pdb, both release zips, each
+# file inside them, and SHA256SUMS. Each clone configures the windows preset and builds the
+# release target only. Every file is named below; one missing from either clone fails the test.
 #
 #   tools/release/reproducible_test.sh [WORK_DIR]     (default: build/reproducible)
 #
@@ -31,13 +32,58 @@ for clone in "${clones[@]}"; do
   fi
 done
 
+# The version in words the commit gives (cmake/Version.cmake), worked out here: project()'s
+# version, and the commit unless it is that version's tag.
+numeric=$(sed -n 's/^project(Fraywick VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")
+[ -n "$numeric" ] || { echo "FAILED: no project(Fraywick VERSION ...) in CMakeLists.txt"; exit 1; }
+if [ "$(git -C "$root" rev-parse -q --verify "refs/tags/v$numeric^{commit}")" = "$commit" ]; then
+  version=$numeric
+else
+  version=$numeric-dev+${commit:0:12}
+fi
+player_zip=Fraywick-$version.zip
+diagnostic_zip=Fraywick-$version-diagnostic.zip
+player_entries=(Fraywick.asi Fraywick.pdb Fraywick.ini Fraywick-README.txt Fraywick-BUILDINFO.txt
+  Fraywick-LICENSE.txt)
+diagnostic_entries=(Fraywick-diag.asi Fraywick-diag.pdb Fraywick-diag-README.txt
+  Fraywick-diag-BUILDINFO.txt Fraywick-LICENSE.txt)
+
 one=${clones[0]}/build/windows
 two=${clones[1]}/build/windows
-files=(bin/Fraywick.asi bin/Fraywick.pdb bin/Fraywick-diag.asi bin/Fraywick-diag.pdb)
-for file in "$one"/dist/*; do
-  files+=("dist/$(basename "$file")")
+files=(bin/Fraywick.asi bin/Fraywick.pdb bin/Fraywick-diag.asi bin/Fraywick-diag.pdb
+  "dist/$player_zip" "dist/$diagnostic_zip" dist/SHA256SUMS)
+
+# FOLDER must hold exactly the files named after it.
+holds_exactly() {
+  local folder=$1 held expected
+  shift
+  held=$(cd "$folder" && find . -mindepth 1 -printf '%P\n' | sort)
+  expected=$(printf '%s\n' "$@" | sort)
+  [ "$held" = "$expected" ] || {
+    echo "FAILED: $folder holds [${held//$'\n'/ }], not [${expected//$'\n'/ }]"
+    exit 1
+  }
+}
+# Each zip unpacked beside it in both clones, so that a zip that differs shows which of its
+# files do.
+unpack() {
+  local zip=$1 build
+  shift
+  for build in "$one" "$two"; do
+    rm -rf "$build/unpacked/$zip"
+    mkdir -p "$build/unpacked/$zip"
+    (cd "$build/unpacked/$zip" && cmake -E tar xf "$build/dist/$zip")
+    holds_exactly "$build/unpacked/$zip" "$@"
+  done
+  for entry in "$@"; do
+    files+=("unpacked/$zip/$entry")
+  done
+}
+for build in "$one" "$two"; do
+  holds_exactly "$build/dist" "$player_zip" "$diagnostic_zip" SHA256SUMS
 done
-[ ${#files[@]} -ge 6 ] || { echo "FAILED: no release zip and SHA256SUMS in $one/dist"; exit 1; }
+unpack "$player_zip" "${player_entries[@]}"
+unpack "$diagnostic_zip" "${diagnostic_entries[@]}"
 
 different=0
 for file in "${files[@]}"; do

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -114,13 +115,19 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
   }
 }
 
-TEST_F(CommandLine, ExplainsItselfAndTheScenarioFormat) {
+TEST_F(CommandLine, ExplainsItselfItsVersionAndTheScenarioFormat) {
   const Result r = run("--help");
   EXPECT_EQ(r.status, 0);
-  for (const char* word : {"--trace FILE", "--svg FILE", "--wine", "--plugin FILE", "[ped]",
-                           "[Fraywick.ini]", "Exit status"}) {
+  for (const char* word : {"--trace FILE", "--svg FILE", "--wine", "--plugin FILE", "--version",
+                           "[ped]", "[Fraywick.ini]", "Exit status"}) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
   }
+  const Result version = run("--version");
+  EXPECT_EQ(version.status, 0);
+  // The version in words: a release's numbers, or a build in between with its commit.
+  EXPECT_TRUE(std::regex_match(
+      version.out, std::regex(R"(fraywick-sim \d+\.\d+\.\d+(-dev\+([0-9a-f]{12}|unknown))?\n)")))
+      << version.out;
 }
 
 TEST_F(CommandLine, WritesTheTraceAndTheMapWhereAsked) {

@@ -256,7 +256,14 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
       "unload scriptUnregister module#1\n"
       "unload keyboardHandlerUnregister function#2\n"
       "end 13\n";
-  parsed(good);
+  // A plug-in of this program's version or older, a release or a build in between, reads.
+  const std::string mine = FRAYWICK_SIM_VERSION;
+  const std::string numbers = mine.substr(0, mine.find_first_of("-+"));
+  for (const std::string& version : {std::string("1.0.0"), std::string("1.1.0-dev+unknown"),
+                                     numbers, numbers + "-dev+0123456789ab", mine}) {
+    std::string text = good;
+    EXPECT_EQ(parsed(text.replace(text.find("1.0.0"), 5, version)).pluginVersion, version);
+  }
 
   const auto error = [](const std::string& text) {
     Recording recording;
@@ -314,6 +321,11 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
       {"newer plug-in", replaced("# plugin 1.0.0", "# plugin 1.10.0"), 2,
        "expected a recording of Fraywick " FRAYWICK_SIM_VERSION
        " or older, found one of 1.10.0: a newer fraywick-sim reads it"},
+      {"newer plug-in between releases", replaced("# plugin 1.0.0", "# plugin 1.10.0-dev+0a1b"), 2,
+       "expected a recording of Fraywick " FRAYWICK_SIM_VERSION
+       " or older, found one of 1.10.0-dev+0a1b: a newer fraywick-sim reads it"},
+      {"a version cut after its dash", replaced("# plugin 1.0.0", "# plugin 1.0.0-"), 2,
+       "expected the plug-in's version as N.N.N or N.N.N-dev+COMMIT, found '1.0.0-'"},
       {"garbage in a slot", replaced("0x0000000041000000", "0x00000000410000G0"), 10,
        "expected a slot as 0x and 16 hex digits, found '0x00000000410000G0'"},
       {"a line that is no call", replaced("load keyboardHandlerRegister", "load keyboardHandler"),
