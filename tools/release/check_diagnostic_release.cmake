@@ -25,7 +25,7 @@ check_packed_module("${WORK}" Fraywick-diag.asi "${PLUGIN}" "${PDB}" "${LLVM_BIN
 file(READ "${WORK}/README.txt" readme)
 foreach(needed "Fraywick ${VERSION}, diagnostic build" "WHEN TO USE IT" "NEVER BOTH AT ONCE"
                "Fraywick-recording.txt" "Fraywick-recording-1.txt" "AFTER A CRASH"
-               "HOW BIG IT GETS" "256 MB" "WHAT TO SEND" "Fraywick-diag.pdb")
+               "HOW BIG IT GETS" "MiB" "WHAT TO SEND" "Fraywick-diag.pdb")
   string(FIND "${readme}" "${needed}" at)
   if(at LESS 0)
     fail("README.txt does not mention '${needed}'")
