@@ -1,4 +1,5 @@
-# The two commands a newcomer needs: `make demo` and `make test`.
+# The two commands a newcomer needs: `make demo` and `make test`. What each target does is told
+# once, in docs/building.md (Make targets); the comments here say why a recipe is as it is.
 .PHONY: all packages native test test-native windows windows-gcc test-windows demo release \
   test-reproducible lint bench bench-build test-tsan fuzz test-fuzz test-fresh clean
 

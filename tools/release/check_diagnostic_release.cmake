@@ -38,7 +38,7 @@ check_version_resource("${WORK}/Fraywick-diag.asi" ${VERSION} "${WORDS}" Fraywic
 check_names_version("${WORK}/Fraywick-diag-README.txt" "${WORDS}")
 file(READ "${WORK}/Fraywick-diag-README.txt" readme)
 foreach(needed "diagnostic build" "WHEN TO USE IT" "NEVER BOTH AT ONCE" "Fraywick-recording.txt"
-               "Fraywick-recording-1.txt" "AFTER A CRASH" "HOW BIG IT GETS" "256 MB"
+               "Fraywick-recording-1.txt" "AFTER A CRASH" "HOW BIG IT GETS" "MiB"
                "WHAT TO SEND" "Fraywick-diag.pdb")
   string(FIND "${readme}" "${needed}" at)
   if(at LESS 0)
