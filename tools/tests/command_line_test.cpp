@@ -106,6 +106,10 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
       {"--crash-after 5", "--crash-after needs --folder"},
       {"--folder d --crash-after 0", "--crash-after needs a number of frames from 1, found '0'"},
       {"--folder d --crash-after 401", "--crash-after 401, but the scenario runs 400 frames"},
+      {"--crash-in-native 1", "--crash-in-native needs --folder"},
+      {"--folder d --crash-in-native x",
+       "--crash-in-native needs a number of native calls from 1, found 'x'"},
+      {"--folder d --crash-after 5 --crash-in-native 5", "give one of them"},
   };
   for (const auto& c : cases) {
     const Result r = run(c.arguments);
