@@ -9,10 +9,12 @@
 //
 // It runs inside the game: it throws nothing, allocates one buffer per load (freed at detach),
 // and stops for good, leaving the plug-in to go on alone, when the file cannot be written or the
-// recording reaches its size cap. Each frame's lines go to the operating system at the frame's
-// scriptWait, so a crash or a forced quit loses at most the frame in progress; and a load moves
-// the recordings of earlier loads aside before it writes its own. The format is written once, in
+// recording reaches its size cap. A load moves the recordings of earlier loads aside, and hands
+// its first lines to the operating system, when the script starts, before the plug-in's first
+// native call; each frame's lines follow at the frame's scriptWait. So a crash or a forced quit
+// loses at most the frame in progress, even in the first frame. The format is written once, in
 // recording_format.h.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -379,6 +381,10 @@ void recordedEntry() {
   if (recording()) {
     recorder.phase = Phase::Running;
     recordStart();
+    // Out before the plug-in's first native call, which may be the one that crashes the game: the
+    // recording then exists, cut short in frame 1, and the earlier ones have moved aside. Here on
+    // the script fiber, not in the attach, which holds the loader's lock.
+    if (recording()) writeOut();
   }
   if (recorder.entry != nullptr) recorder.entry();
 }
