@@ -2,7 +2,8 @@
 // bytes must either read or get one message naming a line and what was expected. A recording that
 // reads must make a run that the analysis and the report take without a fault; what it reads must
 // say so when it was cut short; and every prefix of it either reads as cut short, explained with
-// the note that says where, or gets that one message: never anything worse.
+// the note that says where, or gets that one message, or reads whole where it ends on its final
+// line short of that line's end: never anything worse.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -77,9 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ScenarioError error;
   if (!reads(bytes, recording, error)) return 0;
 
-  // What read is whole up to its final line, or was cut short and keeps only complete frames;
-  // its steps count its calls and frames.
-  CHECK(recording.cut.has_value() || bytes.ends_with('\n'));
+  // What read is whole up to its final line (which may lack its newline), or was cut short and
+  // keeps only complete frames; its steps count its calls and frames.
+  const std::string_view lastLine = bytes.substr(bytes.rfind('\n') + 1);
+  CHECK(recording.cut.has_value() || lastLine.empty() || lastLine.starts_with("end ") ||
+        lastLine.starts_with("capped "));
   std::size_t calls = 0;
   int lastFrame = 0;
   for (const RecordedStep& step : recording.steps) {
@@ -94,13 +97,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CHECK(calls == recording.calls);
   explains(recording);
 
-  // Cut from its end, it reads as cut short or gets the one message (reads() checks that).
+  // Cut from its end, it reads as cut short or gets the one message (reads() checks that). It
+  // reads whole only where it ends on its own final line, short of that line's end: a whole
+  // recording that lost only its last line end, or one whose final line had more after it.
   for (const std::size_t length : {size - 1, size / 2}) {
+    const std::string_view prefix = bytes.substr(0, length);
     Recording cut;
-    if (!reads(bytes.substr(0, length), cut, error)) continue;
-    CHECK(cut.cut.has_value());
-    CHECK(cut.frames <= recording.frames);
+    if (!reads(prefix, cut, error)) continue;
     explains(cut);
+    if (cut.cut) {
+      CHECK(cut.frames <= recording.frames);
+      continue;
+    }
+    const std::string_view last = prefix.substr(prefix.rfind('\n') + 1);
+    CHECK(last.starts_with("end ") || last.starts_with("capped "));
+    const bool lineEndLost =
+        bytes.substr(length).find_first_not_of("\r\n") == std::string_view::npos;
+    CHECK(recording.cut.has_value() || (lineEndLost && cut.steps.size() == recording.steps.size()));
   }
   return 0;
 }

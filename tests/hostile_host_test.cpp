@@ -358,75 +358,157 @@ TEST_P(HostileHost, GetsWhatTheTableSays) {
   }
 }
 
-// Where the recording cannot be written (here a folder stands in its place), the diagnostic build
+std::string recordingName(int number) {
+  return number == 0 ? std::string("Fraywick-recording.txt")
+                     : "Fraywick-recording-" + std::to_string(number) + ".txt";
+}
+
+// Where no recording can be written (a folder at every name it may take), the diagnostic build
 // records nothing and goes on as the shipped one.
 TEST_F(HostileHost, DiagnosticBuildGoesOnWithoutARecordingWhereItCannotWriteOne) {
-  std::filesystem::create_directory(workDir_ / "Fraywick-recording.txt");
+  for (int number = 0; number <= 5; ++number) {
+    std::filesystem::create_directory(workDir_ / recordingName(number));
+  }
   const std::vector<Row> table = rows();
   const Row& clean = table.front();
   expectSameGameCalls(run(clean, diagnosticPluginPath()), run(clean));
-  EXPECT_TRUE(std::filesystem::is_directory(workDir_ / "Fraywick-recording.txt"));
-  EXPECT_TRUE(std::filesystem::is_empty(workDir_ / "Fraywick-recording.txt"));
+  for (int number = 0; number <= 5; ++number) {
+    EXPECT_TRUE(std::filesystem::is_directory(workDir_ / recordingName(number)));
+    EXPECT_TRUE(std::filesystem::is_empty(workDir_ / recordingName(number)));
+  }
 }
+
+#if defined(_WIN32)
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 // A load never overwrites the recording of an earlier one, which a player who restarted after a
 // crash still needs: the newest moves to Fraywick-recording-1.txt and each earlier one a number
 // up; the one beyond -5 goes, and so do those that would take the earlier ones together past
-// three full recordings (for the 64 KiB cap of this build, 192 KiB).
+// three full recordings (for the 64 KiB cap of this build, 192 KiB). A name that cannot be moved
+// or removed (a folder there; a read-only file, which Windows does not remove; a file held open
+// without delete sharing, which Windows neither moves nor removes) stays and costs only its own
+// place: the others move on around it, and the load records, at the lowest free name when
+// Fraywick-recording.txt is taken.
 TEST_F(HostileHost, DiagnosticBuildKeepsTheRecordingsOfEarlierLoads) {
-  constexpr std::size_t kSmall = 100;
+  static constexpr std::size_t kSmall = 100;
   constexpr std::size_t kLarge = 100 << 10;
+  constexpr std::size_t kCap = 64 << 10;
+  enum class Stuck { No, Folder, ReadOnly, HeldOpen };
+  // In `after`, besides the number a recording had before:
+  constexpr int kNone = -1, kNew = -2, kFolder = -3;
   struct Case {
     const char* what;
     std::vector<std::pair<int, std::size_t>> before;  // recording number (0: newest), its size
-    // For places 1 to 5, the number the recording there had before, or -1 for none.
-    std::vector<int> after;
+    std::vector<int> after;  // what each name 0 to 5 holds after the load; none: Windows only
+    // A folder at the name `at`, or the recording there read-only or held open.
+    Stuck stuck = Stuck::No;
+    int at = 0;
+    std::vector<int> afterOnWindows = {};  // where Windows differs
   };
+  const auto allBut = [](int missing) {
+    std::vector<std::pair<int, std::size_t>> recordings;
+    for (int number = 0; number <= 5; ++number) {
+      if (number != missing) recordings.emplace_back(number, kSmall);
+    }
+    return recordings;
+  };
+  const auto six = allBut(-1);
+  const std::vector<int> shifted = {kNew, 0, 1, 2, 3, 4};
+  const std::vector<std::pair<int, std::size_t>> pastTheBound = {
+      {0, kLarge}, {1, kLarge}, {2, kSmall}};
   const Case cases[] = {
-      {"the first load", {}, {-1, -1, -1, -1, -1}},
-      {"the next load", {{0, kSmall}}, {0, -1, -1, -1, -1}},
-      {"six there already",
-       {{0, kSmall}, {1, kSmall}, {2, kSmall}, {3, kSmall}, {4, kSmall}, {5, kSmall}},
-       {0, 1, 2, 3, 4}},
-      {"a number missing", {{0, kSmall}, {2, kSmall}}, {0, -1, 2, -1, -1}},
-      {"one there, but not the newest", {{1, kSmall}}, {1, -1, -1, -1, -1}},
-      {"past the bound together", {{0, kLarge}, {1, kLarge}, {2, kSmall}}, {0, -1, -1, -1, -1}},
+      {"the first load", {}, {kNew, kNone, kNone, kNone, kNone, kNone}},
+      {"the next load", {{0, kSmall}}, {kNew, 0, kNone, kNone, kNone, kNone}},
+      {"six there already", six, shifted},
+      {"a number missing", {{0, kSmall}, {2, kSmall}}, {kNew, 0, kNone, 2, kNone, kNone}},
+      {"one there, but not the newest", {{1, kSmall}}, {kNew, 1, kNone, kNone, kNone, kNone}},
+      {"past the bound together", pastTheBound, {kNew, 0, kNone, kNone, kNone, kNone}},
+      {"exactly three caps", {{0, kCap}, {1, kCap}, {2, kCap}}, {kNew, 0, 1, 2, kNone, kNone}},
+      {"a byte past three caps",
+       {{0, kCap}, {1, kCap}, {2, kCap + 1}},
+       {kNew, 0, 1, kNone, kNone, kNone}},
+      {"a folder at the newest name", allBut(0), {kFolder, kNew, 1, 2, 3, 4}, Stuck::Folder, 0},
+      {"a folder in the middle", allBut(2), {kNew, 0, kFolder, 1, 3, 4}, Stuck::Folder, 2},
+      {"a folder at the last kept name", allBut(5), {kNew, 0, 1, 2, 3, kFolder}, Stuck::Folder, 5},
+      {"the newest read-only", six, shifted, Stuck::ReadOnly, 0},
+      {"a read-only one in the middle past the bound",
+       pastTheBound,
+       {kNew, 0, kNone, kNone, kNone, kNone},
+       Stuck::ReadOnly,
+       1,
+       {kNew, 1, 0, kNone, kNone, kNone}},
+      {"the last kept read-only", six, shifted, Stuck::ReadOnly, 5, {kNew, 0, 1, 2, 3, 5}},
+      {"the newest held open", six, {}, Stuck::HeldOpen, 0, {0, kNew, 1, 2, 3, 4}},
+      {"one held open in the middle", six, {}, Stuck::HeldOpen, 2, {kNew, 0, 2, 1, 3, 4}},
+      {"the last kept held open", six, {}, Stuck::HeldOpen, 5, {kNew, 0, 1, 2, 3, 5}},
   };
-  const auto name = [](int number) {
-    return number == 0 ? std::string("Fraywick-recording.txt")
-                       : "Fraywick-recording-" + std::to_string(number) + ".txt";
-  };
+  namespace fs = std::filesystem;
   const auto bytesOf = [](int number, std::size_t size) {
     std::string text = "earlier " + std::to_string(number) + "\n";
     text.resize(size, static_cast<char>('a' + number));
     return text;
   };
+  const auto clear = [this] {
+    for (int number = 0; number <= 5; ++number) {
+      const fs::path path = workDir_ / recordingName(number);
+      std::error_code ignored;
+      fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ignored);
+      fs::remove_all(path, ignored);
+    }
+  };
   const std::vector<Row> table = rows();
   const Row& clean = table.front();
   for (const Case& c : cases) {
+    const std::vector<int>& after =
+        kWindows && !c.afterOnWindows.empty() ? c.afterOnWindows : c.after;
+    if (after.empty()) continue;  // a file held open stops nothing but on Windows
     SCOPED_TRACE(c.what);
-    for (int number = 0; number <= 5; ++number) std::filesystem::remove(workDir_ / name(number));
+    clear();
     std::map<int, std::string> before;
     for (const auto& [number, size] : c.before) {
       before[number] = bytesOf(number, size);
-      std::ofstream(workDir_ / name(number), std::ios::binary) << before[number];
+      std::ofstream(workDir_ / recordingName(number), std::ios::binary) << before[number];
     }
+    const fs::path stuck = workDir_ / recordingName(c.at);
+    if (c.stuck == Stuck::Folder) fs::create_directory(stuck);
+    if (c.stuck == Stuck::ReadOnly) {
+      fs::permissions(stuck,
+                      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                      fs::perm_options::remove);
+    }
+    std::ifstream held;
+    if (c.stuck == Stuck::HeldOpen) held.open(stuck, std::ios::binary);
+
     run(clean, smallCapDiagnosticPluginPath());
-    const std::string newest = recordingWritten();
-    EXPECT_TRUE(newest.starts_with("# Fraywick recording, format 1\n")) << newest.substr(0, 40);
-    EXPECT_NE(newest.find("\nend "), std::string::npos);
-    for (int place = 1; place <= 5; ++place) {
-      const int from = c.after[static_cast<std::size_t>(place - 1)];
-      std::ifstream file(workDir_ / name(place), std::ios::binary);
-      if (from < 0) {
-        EXPECT_FALSE(file.is_open()) << name(place) << " should not be there";
+    held.close();
+    for (int number = 0; number <= 5; ++number) {
+      const int from = after[static_cast<std::size_t>(number)];
+      const fs::path path = workDir_ / recordingName(number);
+      if (from == kFolder) {
+        EXPECT_TRUE(fs::is_directory(path) && fs::is_empty(path)) << recordingName(number);
+        continue;
+      }
+      std::ifstream file(path, std::ios::binary);
+      if (from == kNone) {
+        EXPECT_FALSE(file.is_open()) << recordingName(number) << " should not be there";
         continue;
       }
       const std::string kept{std::istreambuf_iterator<char>(file), {}};
-      EXPECT_TRUE(kept == before[from]) << name(place) << " should hold what " << name(from)
-                                        << " held; it holds " << kept.substr(0, 20);
+      if (from == kNew) {
+        EXPECT_TRUE(kept.starts_with("# Fraywick recording, format 1\n"))
+            << recordingName(number) << " should hold the new recording: " << kept.substr(0, 40);
+        EXPECT_NE(kept.find("\nend "), std::string::npos) << recordingName(number);
+        continue;
+      }
+      EXPECT_TRUE(kept == before[from])
+          << recordingName(number) << " should hold what " << recordingName(from)
+          << " held; it holds " << kept.substr(0, 20);
     }
   }
+  clear();
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileHost, ::testing::ValuesIn(rows()),

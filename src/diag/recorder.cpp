@@ -9,10 +9,12 @@
 //
 // It runs inside the game: it throws nothing, allocates one buffer per load (freed at detach),
 // and stops for good, leaving the plug-in to go on alone, when the file cannot be written or the
-// recording reaches its size cap. Each frame's lines go to the operating system at the frame's
-// scriptWait, so a crash or a forced quit loses at most the frame in progress; and a load moves
-// the recordings of earlier loads aside before it writes its own. The format is written once, in
+// recording reaches its size cap. A load moves the recordings of earlier loads aside, and hands
+// its first lines to the operating system, when the script starts, before the plug-in's first
+// native call; each frame's lines follow at the frame's scriptWait. So a crash or a forced quit
+// loses at most the frame in progress, even in the first frame. The format is written once, in
 // recording_format.h.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -185,48 +187,89 @@ RecordingName recordingName(int number) {
 // A file whose size ftell cannot tell (its long is 32 bits on Windows) is too big to keep.
 constexpr std::int64_t kTooBigToKeep = static_cast<std::int64_t>(kEarlierBytes) + 1;
 
-// The size of the recording of that name, or -1 when there is none: nothing there, or something
-// that does not read as a file (a folder), which the layer leaves alone.
-std::int64_t recordingSize(const RecordingName& name) {
+// Fraywick-recording.txt (0) and the earlier ones (1 to kEarlierKept).
+constexpr int kPlaces = kEarlierKept + 1;
+
+// What a name holds, as far as the C library tells. Only "nothing" is free to move a recording
+// to or to start one at: natively rename replaces a file that is there, and fopen "wb" empties it.
+enum class Held : std::uint8_t { Nothing, Recording, Other };
+
+struct Place {
+  Held held;
+  std::int64_t size;  // of a recording
+  // A rename or remove of it failed in this load: it stays where it is and keeps its place.
+  bool stuck;
+};
+
+// A recording is a file that reads. Anything else there (a folder; a file the layer may not
+// read) is left alone: never moved, removed or written over.
+Place probe(int number) {
+  const RecordingName name = recordingName(number);
+  errno = 0;
   std::FILE* file = std::fopen(name.text, "rb");
-  if (file == nullptr) return -1;
-  char probe = 0;
-  const bool readable = std::fread(&probe, 1, 1, file) == 1 || std::ferror(file) == 0;
+  if (file == nullptr) return {errno == ENOENT ? Held::Nothing : Held::Other, 0, false};
+  char first = 0;
+  const bool readable = std::fread(&first, 1, 1, file) == 1 || std::ferror(file) == 0;
   long size = -1;
   if (readable && std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
   std::fclose(file);
-  if (!readable) return -1;
-  return size < 0 ? kTooBigToKeep : size;
+  if (!readable) return {Held::Other, 0, false};
+  return {Held::Recording, size < 0 ? kTooBigToKeep : size, false};
 }
 
-// Before the first write of a load: the newest recording becomes Fraywick-recording-1.txt, each
-// earlier one moves one number up, and those beyond kEarlierKept, or beyond kEarlierBytes
-// together, go. False when the newest name is still taken (a rename failed): the layer then
-// records nothing rather than overwrite a recording a player may still need.
-bool keepEarlierRecordings() {
-  const RecordingName newest = recordingName(0);
-  if (recordingSize(newest) >= 0) {
-    // rename does not replace an existing file on Windows: the last place is cleared first.
-    if (recordingSize(recordingName(kEarlierKept)) >= 0) {
-      std::remove(recordingName(kEarlierKept).text);
+// A recording that cannot be removed (read-only, or held open, on Windows) stays where it is.
+void drop(Place& place, int number) {
+  if (std::remove(recordingName(number).text) == 0) {
+    place = {Held::Nothing, 0, false};
+  } else {
+    place.stuck = true;
+  }
+}
+
+// Before the first native call of a load: when Fraywick-recording.txt is taken, it moves to -1,
+// each earlier one a number up; those beyond -kEarlierKept, or beyond kEarlierBytes together, go.
+// A name that cannot be moved or removed stays where it is and costs only its own place: the
+// others move on around it, each to the lowest free place above its own, the oldest first, so
+// that none is ever renamed onto a name that holds something.
+// Returns the file the new recording is written to: Fraywick-recording.txt or, when that name is
+// still taken, the lowest free number, so the newest file is always the newest recording. Null
+// when no name is free or none can be made.
+std::FILE* makeRecordingFile() {
+  Place places[kPlaces];
+  for (int number = 0; number < kPlaces; ++number) places[number] = probe(number);
+
+  std::int64_t total = 0;  // of the recordings that become earlier ones, the newest first
+  for (int number = 0; number < kPlaces; ++number) {
+    if (places[number].held != Held::Recording) continue;
+    total += places[number].size;
+    if (total > static_cast<std::int64_t>(kEarlierBytes)) drop(places[number], number);
+  }
+
+  // Nothing moves while the newest name is free.
+  for (int number = places[0].held == Held::Nothing ? -1 : kPlaces - 1; number >= 0; --number) {
+    Place& from = places[number];
+    if (from.held != Held::Recording || from.stuck) continue;
+    int to = number + 1;
+    while (to < kPlaces && places[to].held != Held::Nothing) ++to;
+    if (to == kPlaces) {
+      drop(from, number);  // no place left for the oldest that can move
+      continue;
     }
-    for (int number = kEarlierKept - 1; number >= 0; --number) {
-      const RecordingName from = recordingName(number);
-      if (recordingSize(from) >= 0) std::rename(from.text, recordingName(number + 1).text);
+    // Asked once more right before: what holds nothing now is safe to rename onto.
+    if (probe(to).held == Held::Nothing &&
+        std::rename(recordingName(number).text, recordingName(to).text) == 0) {
+      places[to] = from;
+      from = {Held::Nothing, 0, false};
+    } else {
+      from.stuck = true;
     }
   }
-  std::int64_t total = 0;
-  for (int number = 1; number <= kEarlierKept; ++number) {
-    const RecordingName name = recordingName(number);
-    const std::int64_t size = recordingSize(name);
-    if (size < 0) continue;
-    total += size;
-    if (total > static_cast<std::int64_t>(kEarlierBytes)) std::remove(name.text);
+
+  for (int number = 0; number < kPlaces; ++number) {
+    if (places[number].held != Held::Nothing || probe(number).held != Held::Nothing) continue;
+    if (std::FILE* file = std::fopen(recordingName(number).text, "wb")) return file;
   }
-  std::FILE* taken = std::fopen(newest.text, "rb");
-  if (taken == nullptr) return true;
-  std::fclose(taken);
-  return false;
+  return nullptr;
 }
 
 // ----- the file -----
@@ -246,11 +289,7 @@ void stop() {
 // the shipped one.
 bool writeOut() {
   if (recorder.file == nullptr) {
-    if (!keepEarlierRecordings()) {
-      stop();
-      return false;
-    }
-    recorder.file = std::fopen(kRecordingFileName, "wb");
+    recorder.file = makeRecordingFile();
     if (recorder.file == nullptr) {
       stop();
       return false;
@@ -379,6 +418,10 @@ void recordedEntry() {
   if (recording()) {
     recorder.phase = Phase::Running;
     recordStart();
+    // Out before the plug-in's first native call, which may be the one that crashes the game: the
+    // recording then exists, cut short in frame 1, and the earlier ones have moved aside. Here on
+    // the script fiber, not in the attach, which holds the loader's lock.
+    if (recording()) writeOut();
   }
   if (recorder.entry != nullptr) recorder.entry();
 }

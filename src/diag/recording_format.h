@@ -26,9 +26,11 @@
 // or was killed: each frame's lines are written out when the frame ends, so such a file holds
 // every frame but the one in progress.
 //
-// A load never overwrites an earlier recording: the newest is always Fraywick-recording.txt, and
-// the one before it moves to Fraywick-recording-1.txt, that one to -2, and so on up to -5; older
-// ones go, and so do those that would take the earlier ones together past three full recordings.
+// A load never overwrites an earlier recording: the newest is Fraywick-recording.txt, and the one
+// before it moves to Fraywick-recording-1.txt, that one to -2, and so on up to -5; older ones go,
+// and so do those that would take the earlier ones together past three full recordings. A name
+// that cannot be moved stays and costs only its own place; where Fraywick-recording.txt is such
+// a name, the newest takes the lowest free number instead: the newest is the file changed last.
 #pragma once
 
 #include <cstddef>

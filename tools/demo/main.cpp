@@ -28,7 +28,8 @@ constexpr int kBadInput = 2;
 
 const char* usage() {
   return R"(Usage: fraywick-sim [SCENARIO] [--trace FILE] [--svg FILE] [--wine] [--plugin FILE]
-                    [--record FILE] [--folder DIR [--crash-after FRAMES]]
+                    [--record FILE]
+                    [--folder DIR [--crash-after FRAMES | --crash-in-native CALL]]
        fraywick-sim --explain RECORDING [--svg FILE]
        fraywick-sim --replay RECORDING [--plugin FILE] [--wine]
 
@@ -57,6 +58,9 @@ Options:
   --crash-after FRAMES  with --folder: after that many frames the hook ends the process
                  at once, as a crash or a forced quit ends the game; the plug-in is never
                  unloaded, no report is printed, and the exit status is 3
+  --crash-in-native CALL  with --folder: the same, but inside the plug-in's native call
+                 number CALL of the load (from 1), before the plug-in has its answer, as a
+                 fault in that call ends the game
   --help         this text
   --version      this program's version, that of the plug-in sources it was built with
 
@@ -73,7 +77,8 @@ docs/diagnostics.md):
 
 Exit status: 0 when the scenario ran (or the replay was identical), 1 when the plug-in could
 not be run (or the replay differs), 2 for a bad command line, scenario file or recording (one
-message: FILE:LINE: what was expected), 3 when --crash-after ended the process.
+message: FILE:LINE: what was expected), 3 when --crash-after or --crash-in-native ended the
+process.
 
 )";
 }
@@ -88,6 +93,7 @@ struct Options {
   std::string replay;
   std::string folder;
   int crashAfter = 0;
+  int crashInNative = 0;
   bool wine = false;
   bool help = false;
   bool version = false;
@@ -102,6 +108,17 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         return false;
       }
       into = argv[++i];
+      return true;
+    };
+    const auto count = [&](int& into, const std::string& what) {
+      const std::string number = i + 1 < argc ? argv[++i] : "";
+      const auto [end, status] =
+          std::from_chars(number.data(), number.data() + number.size(), into);
+      if (number.empty() || status != std::errc{} || end != number.data() + number.size() ||
+          into < 1) {
+        error = arg + " needs a number of " + what + " from 1, found '" + number + "'";
+        return false;
+      }
       return true;
     };
     if (arg == "--help" || arg == "-h") {
@@ -125,19 +142,9 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     } else if (arg == "--folder") {
       if (!value(options.folder)) return false;
     } else if (arg == "--crash-after") {
-      std::string frames;
-      if (i + 1 >= argc) {
-        error = arg + " needs a number of frames";
-        return false;
-      }
-      frames = argv[++i];
-      const auto [end, status] =
-          std::from_chars(frames.data(), frames.data() + frames.size(), options.crashAfter);
-      if (frames.empty() || status != std::errc{} || end != frames.data() + frames.size() ||
-          options.crashAfter < 1) {
-        error = arg + " needs a number of frames from 1, found '" + frames + "'";
-        return false;
-      }
+      if (!count(options.crashAfter, "frames")) return false;
+    } else if (arg == "--crash-in-native") {
+      if (!count(options.crashInNative, "native calls")) return false;
     } else if (arg.starts_with("-")) {
       error = "unknown option " + arg;
       return false;
@@ -149,19 +156,25 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     }
   }
   const bool recording = !options.explain.empty() || !options.replay.empty();
+  const bool crash = options.crashAfter > 0 || options.crashInNative > 0;
   if (!options.explain.empty() && !options.replay.empty()) {
     error = "--explain and --replay are two separate commands";
     return false;
   }
   if (recording && (!options.scenario.empty() || !options.trace.empty() ||
-                    !options.record.empty() || !options.folder.empty() || options.crashAfter > 0)) {
+                    !options.record.empty() || !options.folder.empty() || crash)) {
     error =
         "a recording is explained or replayed alone, without a scenario, --trace, --record, "
-        "--folder or --crash-after";
+        "--folder, --crash-after or --crash-in-native";
     return false;
   }
-  if (options.crashAfter > 0 && options.folder.empty()) {
-    error = "--crash-after needs --folder: what the plug-in leaves behind must stay somewhere";
+  if (options.crashAfter > 0 && options.crashInNative > 0) {
+    error = "--crash-after and --crash-in-native end the same process: give one of them";
+    return false;
+  }
+  if (crash && options.folder.empty()) {
+    error = std::string(options.crashAfter > 0 ? "--crash-after" : "--crash-in-native") +
+            " needs --folder: what the plug-in leaves behind must stay somewhere";
     return false;
   }
   if (!options.explain.empty() && (options.wine || !options.plugin.empty())) {
@@ -187,6 +200,9 @@ int runWine(const Options& options) {
   if (!options.folder.empty()) args.insert(args.end(), {"--folder", pathForWine(options.folder)});
   if (options.crashAfter > 0) {
     args.insert(args.end(), {"--crash-after", std::to_string(options.crashAfter)});
+  }
+  if (options.crashInNative > 0) {
+    args.insert(args.end(), {"--crash-in-native", std::to_string(options.crashInNative)});
   }
   if (!options.replay.empty()) args.insert(args.end(), {"--replay", pathForWine(options.replay)});
   std::string error;
@@ -230,14 +246,18 @@ int run(const Options& options) {
   RunPlace place;
   place.folder = absolute(options.folder);
   place.crashAfter = options.crashAfter;
+  place.crashInNative = options.crashInNative;
   if (place.crashAfter > scenario.frames) {
     std::cerr << "fraywick-sim: --crash-after " << place.crashAfter << ", but the scenario runs "
               << scenario.frames << " frames\n";
     return kBadInput;
   }
-  if (place.crashAfter > 0) {
+  if (place.crashAfter > 0 || place.crashInNative > 0) {
     // Said first: the process ends without a word once the hook ends it.
-    std::cout << "Ending the process after frame " << place.crashAfter
+    std::cout << "Ending the process "
+              << (place.crashAfter > 0
+                      ? "after frame " + std::to_string(place.crashAfter)
+                      : "inside native call " + std::to_string(place.crashInNative))
               << ", as a crash does: the plug-in is not unloaded; what it leaves stays in "
               << options.folder << "\n"
               << std::flush;
@@ -250,6 +270,14 @@ int run(const Options& options) {
   if (!runScenario(scenario, plugin, result, error, place)) {
     std::cerr << "fraywick-sim: " << error << "\n";
     return kRunFailed;
+  }
+  if (place.crashInNative > 0) {
+    // The process is still here: the plug-in made fewer calls than that.
+    std::size_t natives = 0;
+    for (const sim::Call& call : result.calls) natives += call.kind == sim::CallKind::Native;
+    std::cerr << "fraywick-sim: --crash-in-native " << place.crashInNative
+              << ", but the plug-in made only " << natives << " native calls\n";
+    return kBadInput;
   }
   const Analysis analysis = analyse(result);
   writeReport(result, analysis, std::cout);

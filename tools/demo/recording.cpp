@@ -334,6 +334,18 @@ void readStep(std::string_view line, int frame, bool unloading, RecordedStep& st
   if (!words.done()) expected("the end of the line");
 }
 
+// The last bytes of a recording when no newline follows them: a finished recording that lost only
+// its last newline (pasted into a bug report, say) when they are its final line, counted right;
+// otherwise the line the game was cut short in.
+bool finalLineUnended(std::string_view rest, std::size_t records) {
+  if (rest.ends_with('\r')) rest.remove_suffix(1);
+  for (const char* word : {diag::kEndWord, diag::kCappedWord}) {
+    const std::string start = std::string(word) + " ";
+    if (rest.starts_with(start)) return rest.substr(start.size()) == std::to_string(records);
+  }
+  return false;
+}
+
 }  // namespace
 
 bool parseRecording(std::string_view text, const std::string& fileName, Recording& recording,
@@ -367,7 +379,8 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
     bool unloading = false;
     std::size_t records = 0;
     for (;;) {
-      if (at >= text.size() || text.find('\n', at) == std::string_view::npos) {
+      const bool unended = at < text.size() && text.find('\n', at) == std::string_view::npos;
+      if (at >= text.size() || (unended && !finalLineUnended(text.substr(at), records))) {
         // No final line: the game ended before the plug-in was unloaded, or while it was.
         RecordingCut cut;
         cut.afterFrame = waits;
@@ -386,7 +399,15 @@ bool parseRecording(std::string_view text, const std::string& fileName, Recordin
         recording.cut = cut;
         break;
       }
-      const std::string_view line = nextLine("more lines or the final line 'end N'");
+      std::string_view line;
+      if (unended) {
+        ++lineNumber;
+        line = text.substr(at);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        at = text.size();
+      } else {
+        line = nextLine("more lines or the final line 'end N'");
+      }
       const bool end = line.starts_with(std::string(diag::kEndWord) + " ");
       const bool capped = line.starts_with(std::string(diag::kCappedWord) + " ");
       if (end || capped) {

@@ -54,10 +54,10 @@ struct Recording {
 };
 
 // Reads a recording from the text of a file; `fileName` only labels the result and the errors.
-// A recording cut short after its two header lines reads, with `cut` saying where it ends. False,
-// with `error` filled ("FILE:LINE: expected ..."), at the first problem: a header cut short, a
-// line that does not read, an unknown format version, a recording of a newer plug-in than this
-// program knows.
+// A recording cut short after its two header lines reads, with `cut` saying where it ends; one
+// whose final line lacks only its newline reads as whole. False, with `error` filled
+// ("FILE:LINE: expected ..."), at the first problem: a header cut short, a line that does not
+// read, an unknown format version, a recording of a newer plug-in than this program knows.
 bool parseRecording(std::string_view text, const std::string& fileName, Recording& recording,
                     ScenarioError& error);
 

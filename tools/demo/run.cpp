@@ -116,7 +116,9 @@ bool runScenario(const Scenario& scenario, const std::string& pluginPath, Run& r
   sim::World& world = sim::world();
   buildWorld(scenario, world);
   // The texts live in the plug-in's own storage, so they are copied while it is loaded.
-  world.afterNative = [&run](sim::World& w, const sim::Call& call) {
+  int natives = 0;
+  world.afterNative = [&run, &natives, &place](sim::World& w, const sim::Call& call) {
+    if (++natives == place.crashInNative) sim::endProcess(kCrashStatus);
     if (takesText(call.hash) && !call.args.empty() && call.args[0] != 0) {
       run.texts[w.calls.size()] =
           reinterpret_cast<const char*>(static_cast<std::uintptr_t>(call.args[0]));

@@ -81,9 +81,13 @@ struct RunPlace {
   // the plug-in is never unloaded, and the process exits with kCrashStatus. 0: every frame of the
   // scenario runs, then the plug-in is unloaded.
   int crashAfter = 0;
+  // Ends the process the same way inside this native call of the load (counted from 1), after
+  // the game answered it but before the plug-in has the answer, as a fault in that call ends the
+  // game. 0: none.
+  int crashInNative = 0;
 };
 
-// The exit status of a process that RunPlace::crashAfter ended.
+// The exit status of a process that RunPlace::crashAfter or crashInNative ended.
 inline constexpr int kCrashStatus = 3;
 
 // Loads the plug-in at `pluginPath` in a fresh world built from `scenario`, in a working

@@ -107,6 +107,10 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
       {"--crash-after 5", "--crash-after needs --folder"},
       {"--folder d --crash-after 0", "--crash-after needs a number of frames from 1, found '0'"},
       {"--folder d --crash-after 401", "--crash-after 401, but the scenario runs 400 frames"},
+      {"--crash-in-native 1", "--crash-in-native needs --folder"},
+      {"--folder d --crash-in-native x",
+       "--crash-in-native needs a number of native calls from 1, found 'x'"},
+      {"--folder d --crash-after 5 --crash-in-native 5", "give one of them"},
   };
   for (const auto& c : cases) {
     const Result r = run(c.arguments);
@@ -225,7 +229,8 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
 // A crash in the middle of a session: the hook ends the process after 200 frames, as a crash or
 // a forced quit ends the game, and the plug-in is never unloaded. Every frame it finished is in
 // the recording left behind, which explains and replays up to the cut, both naming it; the next
-// load in the same folder keeps it beside its own.
+// load in the same folder keeps it beside its own. A fault in the first native call of a load
+// leaves that load's recording too, and keeps the earlier ones.
 TEST_F(CommandLine, ACrashLeavesARecordingThatExplainsReplaysAndOutlivesTheNextLoad) {
   const fs::path game = dir_ / "game";
   const std::string load = "--plugin '" FRAYWICK_DIAG_PLUGIN "' --folder '" + game.string() + "'";
@@ -257,7 +262,32 @@ TEST_F(CommandLine, ACrashLeavesARecordingThatExplainsReplaysAndOutlivesTheNextL
   r = run(load);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(slurp(game / "Fraywick-recording-1.txt") == left) << "the crashed session is lost";
-  EXPECT_NE(slurp(game / "Fraywick-recording.txt").find("\nend "), std::string::npos);
+  const std::string finished = slurp(game / "Fraywick-recording.txt");
+  EXPECT_NE(finished.find("\nend "), std::string::npos);
+
+  r = run(load + " --crash-in-native 1");
+  ASSERT_EQ(r.status, 3) << r.err;
+  EXPECT_TRUE(r.out.starts_with("Ending the process inside native call 1, as a crash does"))
+      << r.out;
+  EXPECT_TRUE(slurp(game / "Fraywick-recording-1.txt") == finished) << "the last session is lost";
+  EXPECT_TRUE(slurp(game / "Fraywick-recording-2.txt") == left) << "the crashed session is lost";
+  EXPECT_TRUE(slurp(game / "Fraywick-recording.txt").ends_with("\n1 start ini none\n"));
+  const std::string inFrame1 =
+      "cut short before the first frame ended: the game ended without unloading the plug-in (a "
+      "crash, or a forced quit)";
+  r = run("--explain " + recording);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  ends      " + inFrame1), std::string::npos) << r.out;
+  r = run("--replay " + recording);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "identical up to the cut: 2 calls over 0 frames\nThe recording was " + inFrame1 +
+                       "; the line after it is left out.\n");
+
+  r = run(load + " --crash-in-native 100000");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--crash-in-native 100000, but the plug-in made only 4724 native calls\n"),
+            std::string::npos)
+      << r.err;
 
   // The folder is the player's: a settings file the scenario does not have is neither read nor
   // removed.

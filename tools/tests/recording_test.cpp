@@ -234,7 +234,8 @@ TEST(Recordings, StopAtTheirSizeCapWithAFinalLineAndStillReplay) {
             std::string::npos);
 }
 
-// Every way a recording can be bad gets one message naming the line and what was expected.
+// Every way a recording can be bad gets one message naming the line and what was expected; a cut
+// reads up to it; a last newline lost loses nothing.
 TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
   // A short recording with a line of every kind, as the diagnostic build writes them.
   const std::string good =
@@ -281,7 +282,8 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
   parsed(unfinished);
   const std::size_t header = good.find('\n', good.find('\n') + 1) + 1;
   for (const std::string& text : {good, unfinished}) {
-    for (std::size_t size = 0; size < text.size(); ++size) {
+    // Short of its last newline alone, it reads whole (a row below).
+    for (std::size_t size = 0; size + 1 < text.size(); ++size) {
       const std::string prefix = text.substr(0, size);
       if (size < header) {
         const ScenarioError e = error(prefix);
@@ -310,12 +312,17 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
     EXPECT_NE(at, std::string::npos) << from;
     return text.replace(at, from.size(), to);
   };
+  std::string windowsLineEnds;
+  for (const char c : good) windowsLineEnds += c == '\n' ? std::string("\r\n") : std::string(1, c);
   const struct {
     const char* what;
     std::string text;
-    int line;
+    int line;  // 0: no damage that loses anything, it reads whole as `good` does
     std::string message;
   } cases[] = {
+      {"whole but for its last newline", good.substr(0, good.size() - 1), 0, ""},
+      {"whole but for its last line end, with Windows line ends",
+       windowsLineEnds.substr(0, windowsLineEnds.size() - 2), 0, ""},
       {"unknown format", replaced("format 1\n", "format 2\n"), 1,
        "expected format 1, found format '2': a newer fraywick-sim reads it"},
       {"newer plug-in", replaced("# plugin 1.0.0", "# plugin 1.10.0"), 2,
@@ -346,11 +353,15 @@ TEST(Recordings, BadOnesGetOneMessageNamingTheLine) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    if (c.line == 0) {
+      const Recording recording = parsed(c.text);
+      EXPECT_FALSE(recording.cut) << cutNote(recording);
+      EXPECT_EQ(recording.steps.size(), parsed(good).steps.size());
+      continue;
+    }
     const ScenarioError e = error(c.text);
     EXPECT_EQ(e.file, "bad.rec");
-    if (c.line != 0) {
-      EXPECT_EQ(e.line, c.line);
-    }
+    EXPECT_EQ(e.line, c.line);
     EXPECT_TRUE(e.message.starts_with(c.message)) << e.message;
   }
 }

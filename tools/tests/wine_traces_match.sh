@@ -6,7 +6,9 @@
 # naming the build); that recording must replay identically against the shipped Fraywick.asi under
 # Wine and against the native Fraywick.so. Last, a crash under Wine: the Windows hook double ends
 # the process in the middle of a session, and what Fraywick-diag.asi left must explain and replay
-# up to the cut and outlive the next load in the same folder.
+# up to the cut and outlive the next load in the same folder; then it ends the process inside a
+# load's first native call, whose recording must be there, cut short in frame 1, beside the
+# earlier ones.
 #
 #   wine_traces_match.sh NATIVE_FRAYWICK_SIM WINDOWS_BIN_DIR SCENARIO_DIR
 #
@@ -179,8 +181,38 @@ crash() {
     failures=$((failures + 1))
     return
   fi
+  cp "$recording" "$work/finished.rec"
+  "$sim" --wine "${diag[@]}" --crash-in-native 1 >"$work/crash.out" 2>"$work/crash.err"
+  status=$?
+  if [ $status -ne 3 ] || ! cmp -s "$game/Fraywick-recording-1.txt" "$work/finished.rec" ||
+    ! cmp -s "$game/Fraywick-recording-2.txt" "$work/crashed.rec"; then
+    echo "FAIL crash: ended inside the first native call under Wine (status $status), the load" \
+      "did not keep the earlier recordings:"
+    ls -l "$game"
+    cat "$work/crash.out" "$work/crash.err"
+    failures=$((failures + 1))
+    return
+  fi
+  local first="cut short before the first frame ended: the game ended without unloading the plug-in"
+  if ! "$sim" --explain "$recording" >"$work/explain.out" 2>&1 ||
+    ! grep -q "^  ends      $first (a crash, or a forced quit)" "$work/explain.out"; then
+    echo "FAIL crash: ended inside the first native call, the recording does not explain as cut" \
+      "short in frame 1:"
+    head -20 "$work/explain.out"
+    failures=$((failures + 1))
+    return
+  fi
+  if ! replays "$recording" '^identical up to the cut: 2 calls over 0 frames$' \
+    "^The recording was $first"; then
+    echo "FAIL crash: ended inside the first native call, the recording does not replay up to" \
+      "the cut (${replayed_by:-natively}):"
+    cat "$work/replay.out" "$work/replay.err"
+    failures=$((failures + 1))
+    return
+  fi
   echo "ok   crash: Fraywick-diag.asi left 200 whole frames when the process was ended;" \
-    "they explain and replay up to the cut, and the next load kept them"
+    "they explain and replay up to the cut, and the next load kept them; ended inside a load's" \
+    "first native call, it left that load's recording, cut short in frame 1, and kept both"
 }
 
 compare "built-in scenario"
