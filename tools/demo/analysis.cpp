@@ -321,8 +321,8 @@ Analysis analyse(const Run& run) {
         for (std::size_t i = frame.firstCall; i < frame.endCall; ++i) {
           const sim::Call& call = run.calls[i];
           if (call.kind != sim::CallKind::Native) continue;
-          const char* name = sim::nativeName(call.hash);
-          const std::string key = name != nullptr ? name : "unknown";
+          const NativeInfo* native = nativeInfo(call.hash);
+          const std::string key = native != nullptr ? native->name : "unknown";
           auto entry =
               std::find_if(analysis.brawlFrameNatives.begin(), analysis.brawlFrameNatives.end(),
                            [&](const auto& e) { return e.first == key; });
