@@ -72,6 +72,10 @@ TEST_F(CommandLine, RunsTheBuiltInEveningAndReportsIt) {
   const Result r = run("");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ownMessages(r.err), "");
+  EXPECT_TRUE(
+      r.out.starts_with("Did a brawl start? Yes, at Valentine.\n  - Valentine: a brawl "
+                        "started in frame 190, 3.024 s in: event 0x2CA3408A within 8 m"))
+      << r.out;
   EXPECT_NE(r.out.find("An evening at the Valentine saloon"), std::string::npos);
   EXPECT_NE(r.out.find("within 8 m of Valentine (row 0)"), std::string::npos);
   EXPECT_NE(r.out.find("Cost in native calls per frame"), std::string::npos);
@@ -187,6 +191,8 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
   const fs::path cut = write("cut.txt", half);
   r = run("--explain '" + cut.string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  - The recording was cut short after frame "), std::string::npos)
+      << "in the answer";
   EXPECT_NE(r.out.find("\n  ends      cut short after frame "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(": the game ended without unloading the plug-in (a crash, or a forced "
                        "quit); the "),
