@@ -107,6 +107,7 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
       {"--explain", "--explain needs a file name"},
       {"--explain a.rec --replay a.rec", "two separate commands"},
       {"--replay a.rec --trace t", "explained or replayed alone"},
+      {"--replay a.rec --html p.html", "--replay draws no map and writes no page"},
       {"--crash-after 5", "--crash-after needs --folder"},
       {"--folder d --crash-after 0", "--crash-after needs a number of frames from 1, found '0'"},
       {"--folder d --crash-after 401", "--crash-after 401, but the scenario runs 400 frames"},
@@ -153,13 +154,17 @@ TEST_F(CommandLine, SaysSoWhenThePluginCannotBeLoaded) {
 // A player's session, as a maintainer meets it: the diagnostic build records it, --explain tells
 // what happened and --replay runs the shipped build against it.
 TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
-  const fs::path recording = dir_ / "Fraywick-recording.txt";
+  // In a folder whose name the page must escape.
+  fs::create_directories(dir_ / "a <b> & \"c\"");
+  const fs::path recording = dir_ / "a <b> & \"c\"" / "Fraywick-recording.txt";
   Result r = run("--plugin '" FRAYWICK_DIAG_PLUGIN "' --record '" + recording.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Recording: " + recording.string()), std::string::npos) << r.out;
 
-  r = run("--explain '" + recording.string() + "' --svg '" + (dir_ / "map.svg").string() + "'");
+  r = run("--explain '" + recording.string() + "' --svg '" + (dir_ / "map.svg").string() +
+          "' --html '" + (dir_ / "page.html").string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("Did a brawl start? Yes, at Valentine.\n")) << r.out;
   for (const char* line :
        {"Fraywick in a recorded session: ", "  start     frame 1: no Fraywick.ini",
         "frame 190, 3.024 s in: event 0x2CA3408A within 8 m of Valentine",
@@ -167,6 +172,13 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
   }
   EXPECT_TRUE(fs::exists(dir_ / "map.svg"));
+  EXPECT_NE(r.out.find("\nPage: " + (dir_ / "page.html").string() + "\n"), std::string::npos);
+  const std::string page = slurp(dir_ / "page.html");
+  EXPECT_NE(page.find("<h1 id=\"answer\">Did a brawl start? Yes, at Valentine.</h1>"),
+            std::string::npos);
+  EXPECT_NE(page.find("Recording: " + (dir_ / "a &lt;b&gt; &amp; &quot;c&quot;").string() +
+                      "/Fraywick-recording.txt<br/>"),
+            std::string::npos);
 
   r = run("--replay '" + recording.string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
