@@ -33,41 +33,6 @@ std::string hex(std::uint64_t value) {
 
 }  // namespace
 
-const char* callKindName(CallKind kind) {
-  switch (kind) {
-    case CallKind::ScriptRegister:
-      return "scriptRegister";
-    case CallKind::ScriptUnregister:
-      return "scriptUnregister";
-    case CallKind::ScriptWait:
-      return "scriptWait";
-    case CallKind::KeyboardHandlerRegister:
-      return "keyboardHandlerRegister";
-    case CallKind::KeyboardHandlerUnregister:
-      return "keyboardHandlerUnregister";
-    case CallKind::WorldGetAllPeds:
-      return "worldGetAllPeds";
-    case CallKind::Native:
-      return "native";
-  }
-  return "?";
-}
-
-std::uint32_t hashOfName(const char* name) {
-  std::uint32_t hash = 0;
-  for (const char* c = name; *c != '\0'; ++c) {
-    unsigned char byte = static_cast<unsigned char>(*c);
-    if (byte >= 'A' && byte <= 'Z') byte = static_cast<unsigned char>(byte - 'A' + 'a');
-    hash += byte;
-    hash += hash << 10;
-    hash ^= hash >> 6;
-  }
-  hash += hash << 3;
-  hash ^= hash >> 11;
-  hash += hash << 15;
-  return hash;
-}
-
 const char* nativeName(std::uint64_t hash) {
   const fraywick::NativeInfo* info = fraywick::nativeInfo(hash);
   return info != nullptr ? info->name : nullptr;

@@ -83,7 +83,26 @@ enum class CallKind {
   Native,
 };
 
-SIM_API const char* callKindName(CallKind kind);
+// Defined here, not exported: a reader of recordings that loads no hook names calls with it too.
+inline const char* callKindName(CallKind kind) {
+  switch (kind) {
+    case CallKind::ScriptRegister:
+      return "scriptRegister";
+    case CallKind::ScriptUnregister:
+      return "scriptUnregister";
+    case CallKind::ScriptWait:
+      return "scriptWait";
+    case CallKind::KeyboardHandlerRegister:
+      return "keyboardHandlerRegister";
+    case CallKind::KeyboardHandlerUnregister:
+      return "keyboardHandlerUnregister";
+    case CallKind::WorldGetAllPeds:
+      return "worldGetAllPeds";
+    case CallKind::Native:
+      return "native";
+  }
+  return "?";
+}
 
 // One call the plug-in made into the hook. For a native call: the hash, every pushed slot and
 // the first result slots as the native left them. For the hook's own functions: their arguments
@@ -96,8 +115,22 @@ struct Call {
   bool unknownNative = false;
 };
 
-// The game's name hash: Jenkins one-at-a-time over the ASCII-lower-cased bytes.
-SIM_API std::uint32_t hashOfName(const char* name);
+// The game's name hash: Jenkins one-at-a-time over the ASCII-lower-cased bytes. Defined here, as
+// callKindName is, for the reader of recordings that loads no hook.
+inline std::uint32_t hashOfName(const char* name) {
+  std::uint32_t hash = 0;
+  for (const char* c = name; *c != '\0'; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte >= 'A' && byte <= 'Z') byte = static_cast<unsigned char>(byte - 'A' + 'a');
+    hash += byte;
+    hash += hash << 10;
+    hash ^= hash >> 6;
+  }
+  hash += hash << 3;
+  hash ^= hash >> 11;
+  hash += hash << 15;
+  return hash;
+}
 
 // The name of a native for traces and reports ("isEventInSphere"), or nullptr if unknown; the
 // plug-in's catalogue (host/natives.h) is where it comes from, as are the hashes the world answers.

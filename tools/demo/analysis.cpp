@@ -264,6 +264,10 @@ Analysis analyse(const Run& run) {
   std::vector<Brawl> brawls;
   Tally first, idle, scan, brawlTally, guarded;
   bool directorSeen = false;
+  Watch& watch = analysis.watch;
+  watch.frames = static_cast<int>(run.frames.size());
+  watch.saloons.resize(atlasSaloons().size());
+  std::vector<bool> brawled(atlasSaloons().size());
 
   for (const Frame& frame : run.frames) {
     std::size_t natives = 0;
@@ -271,6 +275,8 @@ Analysis analyse(const Run& run) {
     bool guardHeld = false;
     bool director = false;
     bool scanned = false;
+    bool listed = false;  // the scan took the ped list: it found the player
+    std::vector<bool> tested(atlasSaloons().size());
     bool hit = false;
     std::size_t brawlStart = 0;
     std::size_t brawlRow = 0;
@@ -288,30 +294,54 @@ Analysis analyse(const Run& run) {
       const sim::Call& call = run.calls[i];
       if (call.kind != sim::CallKind::Native) {
         ++hook;
+        listed = listed || call.kind == sim::CallKind::WorldGetAllPeds;
         continue;
       }
       ++natives;
       if (call.hash == queryByName.hash) {
         guardHeld = result(call) != 0;
+        if (const auto text = run.texts.find(i);
+            watch.guardName.empty() && text != run.texts.end()) {
+          watch.guardName = text->second;
+        }
         continue;
       }
       director = true;
       if (call.hash == playerPed.hash) scanned = true;
       if (call.hash == isEventInSphere.hash) {
         closeBrawl(i);
-        if (result(call) == 0) continue;
         const sim::Vec3 at{lowFloat(call.args.at(1)), lowFloat(call.args.at(2)),
                            lowFloat(call.args.at(3))};
+        const float radius = lowFloat(call.args.at(4));
+        if (!watch.eventRadius) watch.eventRadius = radius;
         const auto row = saloonAt(at);
         if (!row) continue;  // a point of no saloon we know: nothing to name
+        tested[*row] = true;
+        if (result(call) == 0) continue;
         hit = true;
         brawlStart = i + 1;
         brawlRow = *row;
-        analysis.detections.push_back(
-            {frame.number, frame.clockMs - run.scenario.clockStartMs, *row, low(call.args.at(0))});
+        analysis.detections.push_back({frame.number, frame.clockMs - run.scenario.clockStartMs,
+                                       *row, low(call.args.at(0)), radius});
       }
     }
     closeBrawl(frame.endCall);
+
+    if (guardHeld && !director) {
+      if (watch.guardedFrames == 0 || watch.lastGuarded != frame.number - 1) ++watch.guardSpans;
+      if (watch.guardedFrames == 0) watch.firstGuarded = frame.number;
+      watch.lastGuarded = frame.number;
+      ++watch.guardedFrames;
+    }
+    if (scanned) {
+      ++watch.scans;
+      if (!listed) ++watch.scansWithoutPlayer;
+    }
+    for (std::size_t row = 0; row < tested.size(); ++row) {
+      if (tested[row]) ++watch.saloons[row].scans;
+      if (listed && brawled[row] && !tested[row]) ++watch.saloons[row].scansAfterBrawl;
+    }
+    for (std::size_t b = brawlsBefore; b < brawls.size(); ++b) brawled[brawls[b].row] = true;
 
     if (guardHeld && !director) {
       guarded.add(natives, hook);
@@ -321,8 +351,8 @@ Analysis analyse(const Run& run) {
         for (std::size_t i = frame.firstCall; i < frame.endCall; ++i) {
           const sim::Call& call = run.calls[i];
           if (call.kind != sim::CallKind::Native) continue;
-          const char* name = sim::nativeName(call.hash);
-          const std::string key = name != nullptr ? name : "unknown";
+          const NativeInfo* native = nativeInfo(call.hash);
+          const std::string key = native != nullptr ? native->name : "unknown";
           auto entry =
               std::find_if(analysis.brawlFrameNatives.begin(), analysis.brawlFrameNatives.end(),
                            [&](const auto& e) { return e.first == key; });
@@ -341,6 +371,14 @@ Analysis analyse(const Run& run) {
       idle.add(natives, hook);
     }
     directorSeen = directorSeen || director;
+  }
+
+  // Each hit opened the brawl that follows it: one brawl per detection, in the same order.
+  for (std::size_t d = 0; d < analysis.detections.size() && d < brawls.size(); ++d) {
+    for (const auto& [handle, verdict] : brawls[d].verdicts) {
+      analysis.detections[d].brawlers += verdict.recruited;
+      analysis.detections[d].bartenderFled = analysis.detections[d].bartenderFled || verdict.fled;
+    }
   }
 
   const auto cost = [&](const char* kind, const char* note, const Tally& t) {

@@ -19,6 +19,30 @@ struct Detection {
   std::uint64_t sinceStartMs = 0;
   std::size_t row = 0;  // the saloon, by its row in the plug-in's table
   std::uint32_t eventType = 0;
+  float radius = 0;          // of the sphere the event was found in, as the plug-in asked it
+  std::size_t brawlers = 0;  // peds the brawl recruited
+  bool bartenderFled = false;
+};
+
+// What the calls show of one saloon's chances: how many scans tested it for a trigger event, and
+// how many scans after its brawl left it out.
+struct SaloonWatch {
+  int scans = 0;
+  int scansAfterBrawl = 0;
+};
+
+// Why a brawl did or did not start, as the calls show it: the guard, the scans, the player, the
+// tests of each saloon. Counted from the calls alone, like everything here.
+struct Watch {
+  int frames = 0;
+  std::string guardName;  // the game's script that the guard query asked about, as it asked
+  int guardedFrames = 0;  // the guard answered "loaded" and the director made no call
+  int firstGuarded = 0, lastGuarded = 0;
+  int guardSpans = 0;                // runs of consecutive guarded frames
+  int scans = 0;                     // frames in which the director asked for the player ped
+  int scansWithoutPlayer = 0;        // of them, those that went no further: no ped list, no test
+  std::optional<float> eventRadius;  // of the event tests, as the plug-in asked them
+  std::vector<SaloonWatch> saloons;  // by row
 };
 
 enum class Fate {
@@ -65,6 +89,7 @@ struct Analysis {
   // Native calls of the first brawl frame, by native, in order of first appearance.
   std::vector<std::pair<std::string, std::size_t>> brawlFrameNatives;
   bool femaleBrawlersSeen = false;  // a brawl sorted peds without asking their sex
+  Watch watch;
 };
 
 Analysis analyse(const Run& run);

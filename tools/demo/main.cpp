@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "demo/analysis.h"
+#include "demo/page.h"
 #include "demo/recording.h"
 #include "demo/replay.h"
 #include "demo/report.h"
@@ -27,10 +28,10 @@ constexpr int kRunFailed = 1;
 constexpr int kBadInput = 2;
 
 const char* usage() {
-  return R"(Usage: fraywick-sim [SCENARIO] [--trace FILE] [--svg FILE] [--wine] [--plugin FILE]
-                    [--record FILE]
+  return R"(Usage: fraywick-sim [SCENARIO] [--trace FILE] [--svg FILE] [--html FILE] [--wine]
+                    [--plugin FILE] [--record FILE]
                     [--folder DIR [--crash-after FRAMES | --crash-in-native CALL]]
-       fraywick-sim --explain RECORDING [--svg FILE]
+       fraywick-sim --explain RECORDING [--svg FILE] [--html FILE]
        fraywick-sim --replay RECORDING [--plugin FILE] [--wine]
 
 Loads the real Fraywick plug-in into a simulated script hook and game world, runs a
@@ -44,6 +45,8 @@ Without SCENARIO it runs the built-in one: an evening at the Valentine saloon.
 Options:
   --trace FILE   write every hook and native call, one per line (format: docs/demo.md)
   --svg FILE     draw a top-down map of each saloon involved, as SVG
+  --html FILE    write one page for a browser: the answer to "did a brawl start?", the map
+                 and the report (what Fraywick-explain.exe writes for players on Windows)
   --wine         run the same under Wine, with the Windows build: fraywick-sim.exe,
                  Fraywick.asi and the hook double ScriptHookRDR2.dll from build/windows/bin
                  (or from the folder FRAYWICK_WINDOWS_BIN names)
@@ -66,9 +69,9 @@ Options:
 
 A player's recording (Fraywick-recording.txt, written by Fraywick-diag.asi; see
 docs/diagnostics.md):
-  --explain RECORDING  the same report (and with --svg the same map) for the recorded
-                 session, from the recording alone; what the plug-in never asked the
-                 game is shown as "not asked"
+  --explain RECORDING  the same report (and with --svg and --html the same map and page)
+                 for the recorded session, from the recording alone; what the plug-in
+                 never asked the game is shown as "not asked"
   --replay RECORDING   run a build of the plug-in against the recorded answers and say
                  "identical: N calls over M frames" or where the first call differs
                  (exit status 1)
@@ -87,6 +90,7 @@ struct Options {
   std::string scenario;
   std::string trace;
   std::string svg;
+  std::string html;
   std::string plugin;
   std::string record;
   std::string explain;
@@ -131,6 +135,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
       if (!value(options.trace)) return false;
     } else if (arg == "--svg") {
       if (!value(options.svg)) return false;
+    } else if (arg == "--html") {
+      if (!value(options.html)) return false;
     } else if (arg == "--plugin") {
       if (!value(options.plugin)) return false;
     } else if (arg == "--record") {
@@ -181,8 +187,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
     error = "--explain reads the recording alone: no plug-in runs, so no --wine or --plugin";
     return false;
   }
-  if (!options.replay.empty() && !options.svg.empty()) {
-    error = "--replay draws no map; --explain does";
+  if (!options.replay.empty() && (!options.svg.empty() || !options.html.empty())) {
+    error = "--replay draws no map and writes no page; --explain does";
     return false;
   }
   return true;
@@ -195,6 +201,7 @@ int runWine(const Options& options) {
   if (!options.scenario.empty()) args.push_back(pathForWine(options.scenario));
   if (!options.trace.empty()) args.insert(args.end(), {"--trace", pathForWine(options.trace)});
   if (!options.svg.empty()) args.insert(args.end(), {"--svg", pathForWine(options.svg)});
+  if (!options.html.empty()) args.insert(args.end(), {"--html", pathForWine(options.html)});
   if (!options.plugin.empty()) args.insert(args.end(), {"--plugin", pathForWine(options.plugin)});
   if (!options.record.empty()) args.insert(args.end(), {"--record", pathForWine(options.record)});
   if (!options.folder.empty()) args.insert(args.end(), {"--folder", pathForWine(options.folder)});
@@ -222,6 +229,18 @@ bool writeFile(const std::string& path, const auto& write) {
   return static_cast<bool>(file);
 }
 
+// The page for a browser, when asked for; false, said, when it cannot be written.
+bool writePage(const std::string& path, const std::string& shown, const Run& run,
+               const Analysis& analysis) {
+  if (path.empty()) return true;
+  if (!writeFile(path, [&](std::ostream& out) { writeHtmlPage(run, analysis, out); })) {
+    std::cerr << "fraywick-sim: cannot write the page to " << shown << "\n";
+    return false;
+  }
+  std::cout << "Page: " << shown << "\n";
+  return true;
+}
+
 int run(const Options& options) {
   Scenario scenario;
   if (options.scenario.empty()) {
@@ -241,6 +260,7 @@ int run(const Options& options) {
   };
   const std::string trace = absolute(options.trace);
   const std::string svg = absolute(options.svg);
+  const std::string html = absolute(options.html);
   const std::string record = absolute(options.record);
 
   RunPlace place;
@@ -296,6 +316,7 @@ int run(const Options& options) {
     }
     std::cout << "Map: " << options.svg << "\n";
   }
+  if (!writePage(html, options.html, result, analysis)) return kRunFailed;
   if (!record.empty()) {
     if (!result.recording) {
       std::cerr << "fraywick-sim: the plug-in wrote no recording: only a diagnostic build "
@@ -328,6 +349,7 @@ int explain(const Options& options) {
     }
     std::cout << "Map: " << options.svg << "\n";
   }
+  if (!writePage(options.html, options.html, session, analysis)) return kRunFailed;
   return 0;
 }
 

@@ -501,13 +501,13 @@ std::string describeStep(const RecordedStep& step) {
   }
   const sim::Call& call = step.call;
   if (call.kind == sim::CallKind::Native) {
-    const char* name = sim::nativeName(call.hash);
+    const NativeInfo* native = nativeInfo(call.hash);
     line += " native";
     add(call.hash);
     line += " ";
-    line += name != nullptr ? name : "unknown";
+    line += native != nullptr ? native->name : "unknown";
     for (std::size_t i = 0; i < call.args.size(); ++i) {
-      if (i == 0 && takesText(call.hash)) {
+      if (i == 0 && native != nullptr && native->text) {
         line += step.text ? " \"" + *step.text + "\"" : std::string(" null");
       } else {
         add(call.args[i]);

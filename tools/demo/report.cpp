@@ -73,8 +73,8 @@ std::string settingsText(const std::optional<std::string>& file) {
 // What a recording says of the session it comes from.
 void writeRecordingHeader(const Run& run, std::ostream& out) {
   const Scenario& s = run.scenario;
-  out << "Fraywick in a recorded session: " << s.source << "\n";
-  out << "  plug-in   " << run.pluginPath << "\n";
+  out << "Fraywick in a recorded session: " << printable(s.source) << "\n";
+  out << "  plug-in   " << printable(run.pluginPath) << "\n";
   out << "  frames    " << s.frames;
   if (run.recordingCapped) out << " (then the recording reached its size cap)";
   out << "; the director read tick counts from " << s.clockStartMs << "\n";
@@ -169,9 +169,178 @@ void writeSaloon(const Run& run, const Analysis& analysis, std::size_t row, std:
   }
 }
 
+std::string metresOf(float radius) {
+  return format("%g m", static_cast<double>(radius));
+}
+
+// "A", "A and B", "A, B and C".
+std::string listOf(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+// "the 3 later scans", "the one later scan".
+std::string theLaterScans(int count) {
+  return count == 1 ? std::string("the one later scan")
+                    : "the " + std::to_string(count) + " later scans";
+}
+
+// "any of the 24 scans", "the one scan".
+std::string anyOfTheScans(int count) {
+  return count == 1 ? std::string("the one scan")
+                    : "any of the " + std::to_string(count) + " scans";
+}
+
+// The words of a reason, wrapped for the terminal under a hanging indent.
+void writeWrapped(const std::string& text, std::ostream& out) {
+  constexpr std::size_t kWidth = 96;
+  std::size_t column = 0;
+  std::size_t at = 0;
+  out << "  - ";
+  column = 4;
+  while (at < text.size()) {
+    const std::size_t space = text.find(' ', at);
+    const std::string word =
+        text.substr(at, space == std::string::npos ? std::string::npos : space - at);
+    at = space == std::string::npos ? text.size() : space + 1;
+    // A unit stays with its number: "8 m", "3.024 s".
+    const bool unit = word == "m" || word == "m." || word == "s" || word == "s.";
+    if (column > 4 && column + 1 + word.size() > kWidth && !unit) {
+      out << "\n    ";
+      column = 4;
+    } else if (column > 4) {
+      out << ' ';
+      ++column;
+    }
+    out << word;
+    column += word.size();
+  }
+  out << "\n";
+}
+
 }  // namespace
 
-void writeReport(const Run& run, const Analysis& analysis, std::ostream& out) {
+Answer answerOf(const Run& run, const Analysis& analysis) {
+  const Watch& watch = analysis.watch;
+  const auto saloons = atlasSaloons();
+  Answer answer;
+
+  std::vector<std::string> brawled;
+  std::vector<bool> brawledRow(saloons.size());
+  for (const Detection& d : analysis.detections) {
+    if (!brawledRow[d.row]) brawled.push_back(saloons[d.row].name);
+    brawledRow[d.row] = true;
+  }
+  answer.headline = brawled.empty() ? "No." : "Yes, at " + listOf(brawled) + ".";
+
+  for (std::size_t i = 0; i < analysis.detections.size(); ++i) {
+    const Detection& d = analysis.detections[i];
+    std::string line =
+        format("%s: a brawl started in frame %d, %.3f s in: event 0x%08X within %s of the saloon; ",
+               saloons[d.row].name, d.frame, static_cast<double>(d.sinceStartMs) / 1000.0,
+               d.eventType, metresOf(d.radius).c_str());
+    line +=
+        d.brawlers == 0 ? "but no ped was recruited" : plural(d.brawlers, "brawler", "brawlers");
+    line += d.bartenderFled ? ", and the bartender flees." : ", and no bartender flees.";
+    const bool lastOfItsSaloon =
+        std::none_of(analysis.detections.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                     analysis.detections.end(), [&](const Detection& e) { return e.row == d.row; });
+    const int after = watch.saloons[d.row].scansAfterBrawl;
+    if (lastOfItsSaloon && after > 0) {
+      line += " It was not tested again in " + theLaterScans(after) +
+              ": it had already brawled during this load.";
+    }
+    answer.reasons.push_back(line);
+  }
+
+  if (watch.frames == 0) {
+    answer.reasons.push_back(
+        "There is no frame to look at: the plug-in's script did not finish a single one.");
+  }
+  if (watch.guardedFrames > 0) {
+    const std::string script = watch.guardName.empty() ? std::string("guard script")
+                                                       : "script \"" + watch.guardName + "\"";
+    std::string line = "The game's " + script + " was loaded, so the plug-in held off for " +
+                       std::to_string(watch.guardedFrames) + " of " +
+                       plural(static_cast<std::size_t>(watch.frames), "frame", "frames");
+    if (watch.guardedFrames == watch.frames) {
+      line += watch.frames == 1 ? "" : " (all of them)";
+    } else if (watch.guardSpans == 1) {
+      line += " (frames " +
+              range(static_cast<std::size_t>(watch.firstGuarded),
+                    static_cast<std::size_t>(watch.lastGuarded)) +
+              ")";
+    } else {
+      line += format(" (in %d stretches, from frame %d to frame %d)", watch.guardSpans,
+                     watch.firstGuarded, watch.lastGuarded);
+    }
+    answer.reasons.push_back(line + ".");
+  }
+  if (watch.frames > watch.guardedFrames && watch.scans == 0) {
+    answer.reasons.push_back(
+        "The plug-in never scanned: it did not once ask for the player ped and the peds around.");
+  }
+  if (watch.scansWithoutPlayer > 0) {
+    answer.reasons.push_back(
+        watch.scansWithoutPlayer == watch.scans
+            ? "There was no player ped in " + anyOfTheScans(watch.scans) +
+                  ", so no saloon was tested."
+            : format("In %d of the %d scans there was no player ped, so %s tested no saloon.",
+                     watch.scansWithoutPlayer, watch.scans,
+                     watch.scansWithoutPlayer == 1 ? "that scan" : "those scans"));
+  }
+
+  // The saloons that did not brawl, those tested equally often together.
+  std::vector<std::size_t> quiet;
+  for (std::size_t row = 0; row < saloons.size(); ++row) {
+    if (!brawledRow[row]) quiet.push_back(row);
+  }
+  std::vector<bool> told(saloons.size());
+  for (const std::size_t row : quiet) {
+    if (told[row]) continue;
+    const int scans = watch.saloons[row].scans;
+    std::vector<std::string> names;
+    for (const std::size_t other : quiet) {
+      if (told[other] || watch.saloons[other].scans != scans) continue;
+      told[other] = true;
+      names.push_back(saloons[other].name);
+    }
+    std::string who = listOf(names);
+    if (names.size() > 1 && names.size() == quiet.size()) {
+      who = (brawled.empty() ? "All " : "The other ") + std::to_string(names.size()) +
+            " saloons (" + who + ")";
+    }
+    const bool one = names.size() == 1;
+    if (scans == 0) {
+      answer.reasons.push_back(who + ": never tested for a trigger event.");
+    } else {
+      answer.reasons.push_back(who + ": no trigger event within " +
+                               metresOf(watch.eventRadius.value_or(0)) + " in " +
+                               anyOfTheScans(scans) + " that tested " + (one ? "it." : "them."));
+    }
+  }
+
+  if (!run.recordingCut.empty()) {
+    answer.reasons.push_back("The recording was " + run.recordingCut + ".");
+  }
+  if (run.recordingCapped) {
+    answer.reasons.push_back("The recording reached its size cap after frame " +
+                             std::to_string(watch.frames) + ": what followed is not in it.");
+  }
+  return answer;
+}
+
+void writeReport(const Run& run, const Analysis& analysis, std::ostream& out, bool answerFirst) {
+  if (answerFirst) {
+    const Answer answer = answerOf(run, analysis);
+    out << kQuestion << " " << answer.headline << "\n";
+    for (const std::string& reason : answer.reasons) writeWrapped(printable(reason), out);
+    out << "\n";
+  }
   if (run.recorded) {
     writeRecordingHeader(run, out);
   } else {
@@ -181,9 +350,9 @@ void writeReport(const Run& run, const Analysis& analysis, std::ostream& out) {
   out << "\nTrigger events detected\n";
   if (analysis.detections.empty()) out << "  none: no saloon brawled\n";
   for (const Detection& d : analysis.detections) {
-    out << format("  frame %d, %.3f s in: event 0x%08X within 8 m of %s (row %zu)\n", d.frame,
+    out << format("  frame %d, %.3f s in: event 0x%08X within %s of %s (row %zu)\n", d.frame,
                   static_cast<double>(d.sinceStartMs) / 1000.0, d.eventType,
-                  atlasSaloons()[d.row].name, d.row);
+                  metresOf(d.radius).c_str(), atlasSaloons()[d.row].name, d.row);
   }
 
   // One table per saloon that brawled or that has peds standing at it.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "demo/atlas.h"
+#include "demo/markup.h"
 
 namespace fraywick::demo {
 namespace {
@@ -53,58 +54,6 @@ std::string num(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", value);
   return text;
-}
-
-// Text for the map: markup escaped, and nothing an XML reader refuses. Names come from scenario
-// files and recordings byte for byte: a byte that does not begin valid UTF-8, and a character
-// XML 1.0 does not allow (control characters, U+FFFE and U+FFFF), become U+FFFD.
-std::string escaped(const std::string& text) {
-  constexpr char kReplacement[] = "\xEF\xBF\xBD";
-  std::string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const char* entity = byte == '&'    ? "&amp;"
-                         : byte == '<'  ? "&lt;"
-                         : byte == '>'  ? "&gt;"
-                         : byte == '"'  ? "&quot;"
-                         : byte == '\'' ? "&apos;"
-                                        : nullptr;
-    if (entity != nullptr) {
-      out += entity;
-      ++i;
-      continue;
-    }
-    if (byte < 0x80) {
-      const bool allowed = byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
-      out += allowed ? std::string(1, static_cast<char>(byte)) : std::string(kReplacement);
-      ++i;
-      continue;
-    }
-    // The lead byte gives the length and the first bits; each continuation byte six more.
-    const std::size_t length = byte >= 0xC2 && byte <= 0xDF   ? 2
-                               : byte >= 0xE0 && byte <= 0xEF ? 3
-                               : byte >= 0xF0 && byte <= 0xF4 ? 4
-                                                              : 0;
-    bool valid = length != 0 && i + length <= text.size();
-    char32_t code = byte & (length == 2 ? 0x1Fu : length == 3 ? 0x0Fu : 0x07u);
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    // Over-long forms, UTF-16 surrogates and what lies beyond Unicode are not UTF-8 either.
-    valid = valid && !(length == 3 && code < 0x800) &&
-            !(length == 4 && (code < 0x10000 || code > 0x10FFFF)) &&
-            !(code >= 0xD800 && code <= 0xDFFF) && code != 0xFFFE && code != 0xFFFF;
-    if (valid) {
-      out.append(text, i, length);
-      i += length;
-    } else {
-      out += kReplacement;
-      ++i;
-    }
-  }
-  return out;
 }
 
 struct Point {
@@ -295,7 +244,7 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
     const ScenarioPed& ped = run.scenario.peds[fate.ped];
     const bool pinned = !panel.inView(ped.ped.position);
     const Point p = where[fate.ped];
-    out << "<g><title>" << escaped(ped.ped.label + ": " + fate.why) << "</title>"
+    out << "<g><title>" << markupEscaped(ped.ped.label + ": " + fate.why) << "</title>"
         << marker(p, fate, ped.ped.human, pinned) << "</g>\n";
     std::string label = ped.ped.label;
     // A top-down map hides height, which the recruitment radius counts.
@@ -312,8 +261,8 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
     // Labels go to the side of the marker that faces away from the picture's edge.
     const bool left = p.x > o.x + kPanel - 130;
     out << "<text x=\"" << num(p.x + (left ? -11 : 11)) << "\" y=\"" << num(p.y + 4)
-        << "\" class=\"name\"" << (left ? " text-anchor=\"end\"" : "") << ">" << escaped(label)
-        << "</text>\n";
+        << "\" class=\"name\"" << (left ? " text-anchor=\"end\"" : "") << ">"
+        << markupEscaped(label) << "</text>\n";
   }
 
   // Panel caption, compass and scale bar.
@@ -326,7 +275,7 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
     caption += when;
   }
   out << "<text x=\"" << num(o.x + 12) << "\" y=\"" << num(o.y + 24) << "\" class=\"caption\">"
-      << escaped(caption) << "</text>\n";
+      << markupEscaped(caption) << "</text>\n";
   std::string notes;
   for (const ScenarioEvent& event : run.scenario.events) {
     if (!panel.inView(event.position)) continue;
@@ -356,7 +305,7 @@ void writePanel(const Run& run, const Analysis& analysis, const Panel& panel, st
   }
   if (!notes.empty()) {
     out << "<text x=\"" << num(o.x + 12) << "\" y=\"" << num(o.y + 42) << "\" class=\"small\">"
-        << escaped(notes) << "</text>\n";
+        << markupEscaped(notes) << "</text>\n";
   }
   const Point n{o.x + kPanel - 28, o.y + 46};
   out << "<path d=\"M" << num(n.x) << " " << num(n.y - 18) << " L" << num(n.x + 7) << " "
@@ -394,7 +343,7 @@ void writeLegend(const Analysis& analysis, double x, double y, std::ostream& out
     sample.fate = style->fate;
     out << marker({x + 24, line - 4}, sample, style->fate != Fate::NotHuman, false) << "\n";
     out << "<text x=\"" << num(x + 42) << "\" y=\"" << num(line) << "\" class=\"name\">"
-        << escaped(style->legend) << " (" << count << ")</text>\n";
+        << markupEscaped(style->legend) << " (" << count << ")</text>\n";
     line += 24;
   }
   out << starPath({x + 24, line - 4}) << "\n";
@@ -439,7 +388,7 @@ void writeSvgMap(const Run& run, const Analysis& analysis, std::ostream& out) {
   out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << num(width) << "\" height=\""
       << num(height) << "\" viewBox=\"0 0 " << num(width) << " " << num(height) << "\">\n";
-  out << "<title>" << escaped("Fraywick: " + run.scenario.title) << "</title>\n";
+  out << "<title>" << markupEscaped("Fraywick: " + run.scenario.title) << "</title>\n";
   out << R"(<style>
   text { font-family: 'DejaVu Sans', Verdana, sans-serif; fill: #2b1d0e; }
   .title { font-size: 24px; font-weight: bold; }
@@ -453,7 +402,7 @@ void writeSvgMap(const Run& run, const Analysis& analysis, std::ostream& out) {
   writeDefs(out);
   out << "<rect width=\"100%\" height=\"100%\" fill=\"#efe6d0\"/>\n";
   out << "<text x=\"" << num(kMargin) << "\" y=\"36\" class=\"title\">"
-      << escaped("Fraywick: " + run.scenario.title) << "</text>\n";
+      << markupEscaped("Fraywick: " + run.scenario.title) << "</text>\n";
   std::string subtitle;
   if (analysis.detections.empty()) {
     subtitle = "No trigger event was detected at any saloon.";
@@ -465,8 +414,8 @@ void writeSvgMap(const Run& run, const Analysis& analysis, std::ostream& out) {
                (analysis.detections.size() == 1 ? " saloon" : " saloons") + " brawled; " +
                std::to_string(brawlers) + " brawlers. Top-down, north up, grid lines every 5 m.";
   }
-  out << "<text x=\"" << num(kMargin) << "\" y=\"60\" class=\"subtitle\">" << escaped(subtitle)
-      << "</text>\n";
+  out << "<text x=\"" << num(kMargin) << "\" y=\"60\" class=\"subtitle\">"
+      << markupEscaped(subtitle) << "</text>\n";
 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     Panel panel;

@@ -73,6 +73,10 @@ TEST_F(CommandLine, RunsTheBuiltInEveningAndReportsIt) {
   const Result r = run("");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ownMessages(r.err), "");
+  EXPECT_TRUE(
+      r.out.starts_with("Did a brawl start? Yes, at Valentine.\n  - Valentine: a brawl "
+                        "started in frame 190, 3.024 s in: event 0x2CA3408A within 8 m"))
+      << r.out;
   EXPECT_NE(r.out.find("An evening at the Valentine saloon"), std::string::npos);
   EXPECT_NE(r.out.find("within 8 m of Valentine (row 0)"), std::string::npos);
   EXPECT_NE(r.out.find("Cost in native calls per frame"), std::string::npos);
@@ -104,6 +108,7 @@ TEST_F(CommandLine, RefusesUnknownOptionsAndMissingValues) {
       {"--explain", "--explain needs a file name"},
       {"--explain a.rec --replay a.rec", "two separate commands"},
       {"--replay a.rec --trace t", "explained or replayed alone"},
+      {"--replay a.rec --html p.html", "--replay draws no map and writes no page"},
       {"--crash-after 5", "--crash-after needs --folder"},
       {"--folder d --crash-after 0", "--crash-after needs a number of frames from 1, found '0'"},
       {"--folder d --crash-after 401", "--crash-after 401, but the scenario runs 400 frames"},
@@ -160,13 +165,17 @@ TEST_F(CommandLine, SaysSoWhenThePluginCannotBeLoaded) {
 // A player's session, as a maintainer meets it: the diagnostic build records it, --explain tells
 // what happened and --replay runs the shipped build against it.
 TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
-  const fs::path recording = dir_ / "Fraywick-recording.txt";
+  // In a folder whose name the page must escape.
+  fs::create_directories(dir_ / "a <b> & \"c\"");
+  const fs::path recording = dir_ / "a <b> & \"c\"" / "Fraywick-recording.txt";
   Result r = run("--plugin '" FRAYWICK_DIAG_PLUGIN "' --record '" + recording.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Recording: " + recording.string()), std::string::npos) << r.out;
 
-  r = run("--explain '" + recording.string() + "' --svg '" + (dir_ / "map.svg").string() + "'");
+  r = run("--explain '" + recording.string() + "' --svg '" + (dir_ / "map.svg").string() +
+          "' --html '" + (dir_ / "page.html").string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(r.out.starts_with("Did a brawl start? Yes, at Valentine.\n")) << r.out;
   for (const char* line :
        {"Fraywick in a recorded session: ", "  start     frame 1: no Fraywick.ini",
         "frame 190, 3.024 s in: event 0x2CA3408A within 8 m of Valentine",
@@ -174,6 +183,13 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
   }
   EXPECT_TRUE(fs::exists(dir_ / "map.svg"));
+  EXPECT_NE(r.out.find("\nPage: " + (dir_ / "page.html").string() + "\n"), std::string::npos);
+  const std::string page = slurp(dir_ / "page.html");
+  EXPECT_NE(page.find("<h1 id=\"answer\">Did a brawl start? Yes, at Valentine.</h1>"),
+            std::string::npos);
+  EXPECT_NE(page.find("Recording: " + (dir_ / "a &lt;b&gt; &amp; &quot;c&quot;").string() +
+                      "/Fraywick-recording.txt<br/>"),
+            std::string::npos);
 
   r = run("--replay '" + recording.string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
@@ -198,6 +214,8 @@ TEST_F(CommandLine, RecordsExplainsAndReplaysASession) {
   const fs::path cut = write("cut.txt", half);
   r = run("--explain '" + cut.string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  - The recording was cut short after frame "), std::string::npos)
+      << "in the answer";
   EXPECT_NE(r.out.find("\n  ends      cut short after frame "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(": the game ended without unloading the plug-in (a crash, or a forced "
                        "quit); the "),

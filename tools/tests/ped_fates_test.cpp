@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "demo/analysis.h"
 #include "demo/atlas.h"
+#include "demo/report.h"
 #include "demo/run.h"
 #include "demo/scenario.h"
 #include "sim/host.h"
@@ -51,11 +53,15 @@ Outcome run(const Scenario& scenario) {
   return outcome;
 }
 
-Outcome run(const std::string& text) {
+Scenario scenarioOf(const std::string& text) {
   Scenario scenario;
   ScenarioError error;
   EXPECT_TRUE(parseScenario(text, "test.scn", scenario, error)) << error.describe();
-  return run(scenario);
+  return scenario;
+}
+
+Outcome run(const std::string& text) {
+  return run(scenarioOf(text));
 }
 
 TEST(DefaultEvening, DetectsTheFightAtValentineOnTheFirstScanAfterIt) {
@@ -211,6 +217,99 @@ TEST(Settings, AreReadAgainWhenTheHookRestartsTheScript) {
   EXPECT_EQ(first->frames, 1) << "the saloon table stays filled across the restart";
 }
 
+// The answer that heads every report: where and when a brawl started, or why none did, each
+// reason read from the calls.
+TEST(Answer, SaysWhereABrawlStartedOrWhyNoneDid) {
+  const std::string scan = R"(
+[scenario]
+frames = 200
+[ped]
+name = Amos
+model = A_M_M_VALTOWNFOLK_01
+at = Valentine + 1, 0, 0
+)";
+  const std::string player = R"(
+[ped]
+name = Player
+model = PLAYER_ZERO
+player = yes
+at = Valentine + 0, -9, 0
+)";
+  const std::string fight = R"(
+[event]
+type = 0x86D43C6C
+at = Valentine
+from = 0
+until = 8000
+)";
+  const auto withoutEvents = [] {
+    Scenario scenario = defaultScenario();
+    scenario.events.clear();
+    return scenario;
+  };
+  const auto reloaded = [] {
+    Scenario scenario;
+    ScenarioError error;
+    EXPECT_TRUE(loadScenario(FRAYWICK_SCENARIO_DIR "/session-reload.scn", scenario, error));
+    return scenario;
+  };
+  const std::string others =
+      "Valentine2, Rhodes, Annesburg, VanHorn, SaintDenis, SaintDenis2, Blackwater, Armadillo, "
+      "Tumbleweed, Strawberry, EmeraldRanch and Morningstar";
+  const std::string all = "All 13 saloons (Valentine, " + others + ")";
+  const struct {
+    const char* what;
+    Scenario scenario;
+    const char* headline;
+    std::vector<std::string> reasons;  // the first ones, in order
+  } cases[] = {
+      {"a brawl",
+       defaultScenario(),
+       "Yes, at Valentine.",
+       {"Valentine: a brawl started in frame 190, 3.024 s in: event 0x2CA3408A within 8 m of the "
+        "saloon; 8 brawlers, and the bartender flees. It was not tested again in the 3 later "
+        "scans: it had already brawled during this load.",
+        "The other 12 saloons (" + others +
+            "): no trigger event within 8 m in any of the 7 scans that tested them."}},
+      {"a second fight where a brawl was",
+       reloaded(),
+       "Yes, at SaintDenis and SaintDenis2.",
+       {"SaintDenis: a brawl started in frame 64, 1.008 s in: event 0x2CA3408A within 8 m of the "
+        "saloon; 2 brawlers, and the bartender flees. It was not tested again in the 7 later "
+        "scans: it had already brawled during this load."}},
+      {"no trigger event",
+       withoutEvents(),
+       "No.",
+       {all + ": no trigger event within 8 m in any of the 7 scans that tested them."}},
+      {"no player ped",
+       scenarioOf(scan + fight),
+       "No.",
+       {"There was no player ped in any of the 4 scans, so no saloon was tested.",
+        all + ": never tested for a trigger event."}},
+      {"the guard all the time",
+       scenarioOf(scan + player + fight + "[guard]\nfrom = 0\nuntil = 100000\n"),
+       "No.",
+       {"The game's script \"mudtown2\" was loaded, so the plug-in held off for 200 of 200 frames "
+        "(all of them).",
+        all + ": never tested for a trigger event."}},
+      {"the guard twice",
+       scenarioOf(scan + player +
+                  "[guard]\nfrom = 0\nuntil = 1000\n[guard]\nfrom = 2000\nuntil = 100000\n"),
+       "No.",
+       {"The game's script \"mudtown2\" was loaded, so the plug-in held off for 138 of 200 frames "
+        "(in 2 stretches, from frame 1 to frame 200).",
+        all + ": no trigger event within 8 m in the one scan that tested them."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Outcome o = run(c.scenario);
+    const Answer answer = answerOf(o.run, o.analysis);
+    EXPECT_EQ(answer.headline, c.headline);
+    ASSERT_GE(answer.reasons.size(), c.reasons.size());
+    for (std::size_t i = 0; i < c.reasons.size(); ++i) EXPECT_EQ(answer.reasons[i], c.reasons[i]);
+  }
+}
+
 TEST(Guard, HoldsTheDirectorOffUntilItsSpanEnds) {
   const Outcome o = run(R"(
 [scenario]
@@ -245,6 +344,10 @@ until = 5000
   EXPECT_EQ(guarded->frames, 5000 / 16 + 1);
   EXPECT_EQ(guarded->maxNatives, 1u) << "the guard query alone";
   EXPECT_EQ(o.fateOf("Amos").fate, Fate::Brawler);
+  const Answer answer = answerOf(o.run, o.analysis);
+  EXPECT_EQ(answer.reasons.at(1),
+            "The game's script \"mudtown2\" was loaded, so the plug-in held off for 313 of 500 "
+            "frames (frames 1-313).");
 }
 
 TEST(Presence, LeavesOutPedsThatArriveAfterTheBrawlOrLeftBefore) {

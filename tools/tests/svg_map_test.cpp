@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "demo/analysis.h"
+#include "demo/page.h"
 #include "demo/recording.h"
 #include "demo/report.h"
 #include "demo/run.h"
@@ -73,26 +74,52 @@ class SvgFile : public ::testing::Test {
   fs::path dir_;
 };
 
-// The built-in evening's session as the diagnostic build recorded it, with the first position the
-// game answered replaced by one that is no number (a NaN for x).
-Map recordedWithAPositionThatIsNoNumber() {
+// A scenario's session as the diagnostic build recorded it, its text changed by `edit` and read
+// back under the name `file`.
+Map recorded(const Scenario& scenario, const std::function<void(std::string&)>& edit,
+             const std::string& file = "recording.txt") {
   Map map;
   std::string error;
-  EXPECT_TRUE(runScenario(defaultScenario(), FRAYWICK_DIAG_PLUGIN, map.run, error)) << error;
+  EXPECT_TRUE(runScenario(scenario, FRAYWICK_DIAG_PLUGIN, map.run, error)) << error;
   std::string text = map.run.recording.value_or("");
-  const std::size_t at = text.find(" entityPosition ");
-  const std::size_t answer = text.find(" -> ", at);
-  EXPECT_NE(answer, std::string::npos) << "no position in the recording";
-  if (answer != std::string::npos) text.replace(answer + 4, 18, "0x000000007FC00000");
+  edit(text);
   Recording recording;
   ScenarioError bad;
-  EXPECT_TRUE(parseRecording(text, "nan.txt", recording, bad)) << bad.describe();
+  EXPECT_TRUE(parseRecording(text, file, recording, bad)) << bad.describe();
   map.run = runOfRecording(recording);
   map.analysis = analyse(map.run);
   std::ostringstream out;
   writeSvgMap(map.run, map.analysis, out);
   map.svg = out.str();
   return map;
+}
+
+// The built-in evening's recording, with the first position the game answered replaced by one
+// that is no number (a NaN for x).
+Map recordedWithAPositionThatIsNoNumber() {
+  return recorded(defaultScenario(), [](std::string& text) {
+    const std::size_t at = text.find(" entityPosition ");
+    const std::size_t answer = text.find(" -> ", at);
+    EXPECT_NE(answer, std::string::npos) << "no position in the recording";
+    if (answer != std::string::npos) text.replace(answer + 4, 18, "0x000000007FC00000");
+  });
+}
+
+// The built-in evening with the guard holding off at first, recorded, its file named and its
+// texts (the guard's script name, the build, Fraywick.ini) written with markup in them.
+Map recordedWithMarkupInItsTexts() {
+  Scenario scenario = defaultScenario();
+  scenario.guards.push_back({0, 500, 1});
+  scenario.settingsFile = "[Fraywick]\n; <i>Tom & \"Jerry\"</i>\n";
+  const auto edit = [](std::string& text) {
+    const std::string guard = "queryByName \"mudtown2\"";
+    for (std::size_t at = text.find(guard); at != std::string::npos; at = text.find(guard, at)) {
+      text.replace(at, guard.size(), "queryByName \"<b>mud&town\\\"2</b>\"");
+    }
+    const std::size_t build = text.find(" build ");
+    text.replace(build, text.find('\n', build) - build, " build <script>alert(\"&\")</script>");
+  };
+  return recorded(scenario, edit, "a <b> & \"c\"/Fraywick-recording.txt");
 }
 
 // Hostile input for the demo's outputs: names of any bytes and length, and a recorded position
@@ -133,10 +160,13 @@ const std::vector<HostileInput>& hostileInputs() {
          return draw(scenario);
        }},
       {"a recorded position that is no number", recordedWithAPositionThatIsNoNumber},
+      {"markup in a recording's texts", recordedWithMarkupInItsTexts},
   };
   return inputs;
 }
 
+// The map, and the page that holds it: well-formed XML both, so that no name from a scenario or
+// a recording can open an element; the page opens with the answer and holds the map.
 TEST_F(SvgFile, IsWellFormedXmlWhateverTheInput) {
   if (!haveProgram("xmllint")) GTEST_SKIP() << "xmllint (Debian: libxml2-utils) is not installed";
   for (const HostileInput& input : hostileInputs()) {
@@ -145,6 +175,17 @@ TEST_F(SvgFile, IsWellFormedXmlWhateverTheInput) {
     const fs::path path = write(map.svg);
     const std::string command = "xmllint --noout '" + path.string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ostringstream page;
+    writeHtmlPage(map.run, map.analysis, page);
+    const fs::path html = dir_ / "page.html";
+    std::ofstream(html, std::ios::binary) << page.str();
+    const std::string check = "xmllint --noout '" + html.string() + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0) << check;
+    EXPECT_NE(page.str().find("<body>\n<h1 id=\"answer\">Did a brawl start? "), std::string::npos);
+    EXPECT_EQ(count(page.str(), "<svg "), 1u);
+    for (const char* element : {"<b>", "<i>", "<script"}) {
+      EXPECT_EQ(page.str().find(element), std::string::npos) << element;
+    }
     // Every ped whose place is known has its marker; one that is no number is left off, and
     // said so; no coordinate is anything but a number.
     std::size_t placed = 0, notFinite = 0;
@@ -242,6 +283,22 @@ TEST(SvgMap, EscapesNamesSoTheyCannotBreakTheMarkup) {
   EXPECT_EQ(map.svg.find("<Holliday>"), std::string::npos);
   EXPECT_NE(map.svg.find("Tom &amp; Jerry&apos;s &lt;saloon&gt;"), std::string::npos);
   EXPECT_NE(map.svg.find("&quot;Doc&quot; &lt;Holliday&gt; &amp; co"), std::string::npos);
+}
+
+TEST(Page, EscapesTheTextsOfTheRecording) {
+  const Map map = recordedWithMarkupInItsTexts();
+  std::ostringstream out;
+  writeHtmlPage(map.run, map.analysis, out);
+  const std::string page = out.str();
+  for (const char* text :
+       {"<title>Fraywick: Fraywick-recording.txt</title>",
+        "Recording: a &lt;b&gt; &amp; &quot;c&quot;/Fraywick-recording.txt<br/>",
+        " (&lt;script&gt;alert(&quot;&amp;&quot;)&lt;/script&gt;)</p>",
+        "<li>The game&apos;s script &quot;&lt;b&gt;mud&amp;town&quot;2&lt;/b&gt;&quot; was loaded",
+        "Fraywick.ini of 34 bytes:</p>\n<pre>[Fraywick]\n; &lt;i&gt;Tom &amp; &quot;Jerry&quot;"
+        "&lt;/i&gt;\n</pre>"}) {
+    EXPECT_NE(page.find(text), std::string::npos) << text;
+  }
 }
 
 TEST(SvgMap, DrawsAPanelForEachSaloonInvolved) {
