@@ -1,9 +1,10 @@
 # Checks the diagnostic release: Fraywick-<version>-diagnostic.zip, named by the version in words
 # that this check works out from git, holds exactly its files, in a fixed order with one time; the
-# diagnostic build and its PDB as built, the PDB the one the module names (by GUID and age); its
-# version resource; a readme of this version that tells a player when to use it, never beside
+# diagnostic build and its PDB as built, the PDB the one the module names (by GUID and age); the
+# version resources of the module and of Fraywick-explain.exe; a readme of this version that tells a player when to use it, never beside
 # Fraywick.asi, where the recordings appear, which to send after a crash, how big they get and
-# what to send; a BUILDINFO that names what really built the module; and the licence.
+# what to send; a BUILDINFO that names what really built the module and the program; and the
+# licence.
 #
 #   cmake -DDIST_DIR=<dist> -DVERSION=<project()'s, 1.2.3> -DSOURCE_DIR=<repo> -DPLUGIN=...
 #         -DPDB=... -DLINKS=<link.txt of each module> -DOBJDUMP=... -DLLVM_BIN=...
@@ -27,12 +28,15 @@ endif()
 set(entries
     Fraywick-diag.asi
     Fraywick-diag.pdb
+    Fraywick-explain.exe
     Fraywick-diag-README.txt
     Fraywick-diag-BUILDINFO.txt
     Fraywick-LICENSE.txt)
 check_zip_entries("${ZIP}" "${WORK}" "${entries}")
 check_packed_module("${WORK}" Fraywick-diag.asi "${PLUGIN}" "${PDB}" "${LLVM_BIN}")
 check_version_resource("${WORK}/Fraywick-diag.asi" ${VERSION} "${WORDS}" Fraywick-diag.asi
+                       "${OBJDUMP}")
+check_version_resource("${WORK}/Fraywick-explain.exe" ${VERSION} "${WORDS}" Fraywick-explain.exe
                        "${OBJDUMP}")
 
 check_names_version("${WORK}/Fraywick-diag-README.txt" "${WORDS}")

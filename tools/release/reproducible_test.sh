@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Two clean builds of the same commit, in clones at two different paths, must give the same
-# bytes: Fraywick.asi, Fraywick.pdb, Fraywick-diag.asi, Fraywick-diag.pdb, both release zips, each
-# file inside them, and SHA256SUMS. Each clone configures the windows preset and builds the
-# release target only. Every file is named below; one missing from either clone fails the test.
+# bytes: Fraywick.asi, Fraywick.pdb, Fraywick-diag.asi, Fraywick-diag.pdb, Fraywick-explain.exe,
+# both release zips, each file inside them, and SHA256SUMS. Each clone configures the windows
+# preset and builds the release target only. Every file is named below; one missing from either
+# clone fails the test.
 #
 #   tools/release/reproducible_test.sh [WORK_DIR]     (default: build/reproducible)
 #
@@ -45,13 +46,13 @@ player_zip=Fraywick-$version.zip
 diagnostic_zip=Fraywick-$version-diagnostic.zip
 player_entries=(Fraywick.asi Fraywick.pdb Fraywick.ini Fraywick-README.txt Fraywick-BUILDINFO.txt
   Fraywick-LICENSE.txt)
-diagnostic_entries=(Fraywick-diag.asi Fraywick-diag.pdb Fraywick-diag-README.txt
-  Fraywick-diag-BUILDINFO.txt Fraywick-LICENSE.txt)
+diagnostic_entries=(Fraywick-diag.asi Fraywick-diag.pdb Fraywick-explain.exe
+  Fraywick-diag-README.txt Fraywick-diag-BUILDINFO.txt Fraywick-LICENSE.txt)
 
 one=${clones[0]}/build/windows
 two=${clones[1]}/build/windows
 files=(bin/Fraywick.asi bin/Fraywick.pdb bin/Fraywick-diag.asi bin/Fraywick-diag.pdb
-  "dist/$player_zip" "dist/$diagnostic_zip" dist/SHA256SUMS)
+  bin/Fraywick-explain.exe "dist/$player_zip" "dist/$diagnostic_zip" dist/SHA256SUMS)
 
 # FOLDER must hold exactly the files named after it.
 holds_exactly() {
