@@ -73,7 +73,12 @@ void writeHtmlPage(const Run& run, const Analysis& analysis, std::ostream& out) 
 
   out << "<h2>Fraywick.ini</h2>\n";
   if (run.recorded) {
-    if (run.starts.empty()) out << "<p>The script never started, so it read no Fraywick.ini.</p>\n";
+    if (run.starts.empty() && !run.recordingCut.empty() && run.scenario.frames == 0) {
+      out << "<p>The recording was cut short in the first frame, and what the script read when it "
+             "started went with that frame.</p>\n";
+    } else if (run.starts.empty()) {
+      out << "<p>The script never started, so it read no Fraywick.ini.</p>\n";
+    }
     for (const Run::Start& start : run.starts) {
       out << "<p>Read when the script started in frame " << start.frame << ": ";
       if (start.settingsNotKept) {

@@ -453,7 +453,7 @@ std::string cutNote(const Recording& recording) {
   if (!recording.cut) return {};
   const RecordingCut& cut = *recording.cut;
   std::string note = cut.afterFrame > 0 ? "cut short after frame " + std::to_string(cut.afterFrame)
-                                        : std::string("cut short before the first frame ended");
+                                        : std::string("cut short in frame 1, before it ended");
   note += cut.inUnload ? ", in the plug-in's unload: the game ended before the recording was "
                          "finished"
                        : ": the game ended without unloading the plug-in (a crash, or a forced "
@@ -461,7 +461,7 @@ std::string cutNote(const Recording& recording) {
   if (cut.leftOut > 0) {
     const bool one = cut.leftOut == 1;
     note += "; the " + (one ? std::string("line") : std::to_string(cut.leftOut) + " lines") +
-            " after it" +
+            (cut.afterFrame > 0 ? " after it" : " of that frame") +
             (cut.lineCut ? (one ? ", cut in the middle," : ", the last cut in the middle,") : "") +
             (one ? " is" : " are") + " left out";
   }

@@ -88,7 +88,12 @@ void writeRecordingHeader(const Run& run, std::ostream& out) {
       out << settingsText(start.settingsFile) << "\n";
     }
   }
-  if (run.starts.empty()) out << "  start     the script entry never started\n";
+  // A start in a frame that never ended is left out with the rest of that frame.
+  if (run.starts.empty()) {
+    out << (run.recordingCut.empty() || s.frames > 0
+                ? "  start     the script entry never started\n"
+                : "  start     left out with the first frame, which was cut short\n");
+  }
   out << "  (what the plug-in did not ask the game, the recording cannot tell: \"not asked\")\n";
 }
 

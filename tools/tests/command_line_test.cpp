@@ -291,15 +291,16 @@ TEST_F(CommandLine, ACrashLeavesARecordingThatExplainsReplaysAndOutlivesTheNextL
   EXPECT_TRUE(slurp(game / "Fraywick-recording-2.txt") == left) << "the crashed session is lost";
   EXPECT_TRUE(slurp(game / "Fraywick-recording.txt").ends_with("\n1 start ini none\n"));
   const std::string inFrame1 =
-      "cut short before the first frame ended: the game ended without unloading the plug-in (a "
+      "cut short in frame 1, before it ended: the game ended without unloading the plug-in (a "
       "crash, or a forced quit)";
   r = run("--explain " + recording);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("\n  ends      " + inFrame1), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n  start     left out with the first frame"), std::string::npos) << r.out;
   r = run("--replay " + recording);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "identical up to the cut: 2 calls over 0 frames\nThe recording was " + inFrame1 +
-                       "; the line after it is left out.\n");
+                       "; the line of that frame is left out.\n");
 
   r = run(load + " --crash-in-native 100000");
   EXPECT_EQ(r.status, 2);

@@ -193,7 +193,7 @@ crash() {
     failures=$((failures + 1))
     return
   fi
-  local first="cut short before the first frame ended: the game ended without unloading the plug-in"
+  local first="cut short in frame 1, before it ended: the game ended without unloading the plug-in"
   if ! "$sim" --explain "$recording" >"$work/explain.out" 2>&1 ||
     ! grep -q "^  ends      $first (a crash, or a forced quit)" "$work/explain.out"; then
     echo "FAIL crash: ended inside the first native call, the recording does not explain as cut" \
