@@ -34,8 +34,8 @@ debian_mirror() {  # CODENAME
     /^ *-?[0-9]+ [a-z+]+:\/\// { uri = $2; next }
     /^ +release / {
       fields = $0; sub(/^ +release /, "", fields); fields = "," fields ","
-      if (uri != "" && index(fields, ",o=Debian,") && index(fields, ",l=Debian,") &&
-          index(fields, ",n=" codename ",")) { print uri; exit }
+      if (!found && uri != "" && index(fields, ",o=Debian,") && index(fields, ",l=Debian,") &&
+          index(fields, ",n=" codename ",")) { print uri; found = 1 }
     }
     { uri = "" }'
 }
