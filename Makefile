@@ -122,8 +122,9 @@ test-fuzz: packages
 
 # The README's two commands, `make demo` and `make test`, in a fresh Debian system made with
 # debootstrap (DIST=trixie: Debian 13, or bookworm: Debian 12), on a clone of the commit checked
-# out, as a user with password-less sudo: fails if either fails (tools/test-fresh.sh). Needs root
-# or password-less sudo on this machine.
+# out, as a user with password-less sudo: fails if either fails (tools/test-fresh.sh), and ends
+# with the seconds of debootstrap, make demo and make test (whose own table of stages comes
+# before). Needs root or password-less sudo on this machine.
 DIST ?= trixie
 test-fresh:
 	@tools/install-tools.sh debootstrap
