@@ -32,7 +32,8 @@ sources=$(git ls-files 'src/*.cpp')
 # .clang-tidy names every check, and clang-tidy says nothing of a name it does not know. An older
 # one lacks the checks that tools/lint/newer-checks.txt lists, which are named as not run; any
 # other unknown name is a misspelling that would check nothing, and fails the lint.
-listed=$(sed -n '/^Checks:/,/^[A-Za-z]/s/^ \{1,\}\([^-, ][^, ]*\),\{0,1\} *$/\1/p' .clang-tidy | sort)
+listed=$(sed -n '/^Checks:/,/^[A-Za-z]/s/^ \{1,\}\([^-, ][^, ]*\),\{0,1\} *$/\1/p' .clang-tidy |
+  sort)
 newer=$(sed -n 's/^\([a-z][^ ]*\)$/\1/p' tools/lint/newer-checks.txt | sort)
 known=$("$tidy" --list-checks | sed -n 's/^ \{4\}\([a-z].*\)$/\1/p' | sort)
 lacking=$(comm -23 <(echo "$listed") <(echo "$known"))

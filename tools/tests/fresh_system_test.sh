@@ -136,12 +136,14 @@ while IFS='|' read -r leftover fail_umount blind_findmnt wanted; do
     [ ! -e "$system" ] || fail "the system is still there"
     [ "$(cat "$work/mirror" 2>/dev/null)" = http://debian.mirror.invalid/debian ] ||
       fail "debootstrap's mirror was '$(cat "$work/mirror" 2>/dev/null)'"
-    [ "$(grep -c . "$work/made" 2>/dev/null)" = 2 ] || fail "make demo and make test did not both run"
+    [ "$(grep -c . "$work/made" 2>/dev/null)" = 2 ] ||
+      fail "make demo and make test did not both run"
     [ ! -s "$work/not-handed-over" ] || fail "not the newcomer's: $(cat "$work/not-handed-over")"
   else
     [ $status -ne 0 ] || fail "status 0 although the system could not be removed"
     lines=$(grep -c "still mounted:.* $system/proc\( \|$\)" "$work/err")
-    [ "$lines" = 1 ] || fail "wanted one line naming $system/proc as still mounted, got: $(cat "$work/err")"
+    [ "$lines" = 1 ] ||
+      fail "wanted one line naming $system/proc as still mounted, got: $(cat "$work/err")"
   fi
   if [ "$leftover" = yes ] && [ "$wanted" = fail ]; then
     [ ! -e "$work/mirror" ] || fail "a new system was made on top of the one left"
