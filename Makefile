@@ -76,9 +76,25 @@ lint: packages
 	tools/lint.sh
 
 # The Windows build comes first: a native test compares its traces with the native ones. The
-# benchmarks are built, not run, so that they cannot rot unseen.
-test: lint windows windows-gcc test-native test-windows test-tsan test-fuzz test-reproducible \
-  bench-build
+# benchmarks are built, not run, so that they cannot rot unseen. Each stage is timed, and the run
+# ends with the seconds each took (tools/stage.sh); a stage that fails stops it and fails it. The
+# packages are seen to once, as the first stage (-o packages: not again in each target).
+STAGE = @tools/stage.sh
+STAGE_MAKE = $(MAKE) -o packages
+test:
+	@tools/stage.sh --reset
+	$(STAGE) install $(MAKE) packages
+	$(STAGE) lint $(STAGE_MAKE) lint
+	$(STAGE) "Windows clang" $(STAGE_MAKE) windows
+	$(STAGE) "Windows g++" $(STAGE_MAKE) windows-gcc
+	$(STAGE) native $(STAGE_MAKE) test-native
+	$(STAGE) "Windows clang" ctest --preset windows
+	$(STAGE) "Windows g++" ctest --preset windows-gcc
+	$(STAGE) TSan $(STAGE_MAKE) test-tsan
+	$(STAGE) fuzz $(STAGE_MAKE) test-fuzz
+	$(STAGE) reproducibility $(STAGE_MAKE) test-reproducible
+	$(STAGE) "bench build" $(STAGE_MAKE) bench-build
+	@tools/stage.sh --table
 
 # Each frame of the plug-in against its native-call floor, and the INI reader's speed: Release,
 # no sanitizers. The wall clock of a shared machine is noisy, so the verdict comes from plug-in
@@ -113,8 +129,9 @@ test-fuzz: packages
 
 # The README's two commands, `make demo` and `make test`, in a fresh Debian system made with
 # debootstrap (DIST=trixie: Debian 13, or bookworm: Debian 12), on a clone of the commit checked
-# out, as a user with password-less sudo: fails if either fails (tools/test-fresh.sh). Needs root
-# or password-less sudo on this machine.
+# out, as a user with password-less sudo: fails if either fails (tools/test-fresh.sh), and ends
+# with the seconds of debootstrap, make demo and make test (whose own table of stages comes
+# before). Needs root or password-less sudo on this machine.
 DIST ?= trixie
 test-fresh:
 	@tools/install-tools.sh debootstrap

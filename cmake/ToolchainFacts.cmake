@@ -5,11 +5,12 @@
 #
 # The toolchain files call it, and CMake reads them again for every compiler check it makes; the
 # facts are asked once per build folder and handed to those checks, since asking apt can take
-# seconds. A fact that is empty (its tool is not installed) stops the configure.
+# seconds. A fact that is empty (its tool is not installed) stops the configure, and is never
+# kept: the same build folder configures once the tool is installed.
 function(fraywick_toolchain_facts)
   set(asked)
   foreach(key IN LISTS ARGN)
-    if(NOT DEFINED FRAYWICK_${key})
+    if("${FRAYWICK_${key}}" STREQUAL "")
       list(APPEND asked ${key})
     endif()
   endforeach()
@@ -21,7 +22,7 @@ function(fraywick_toolchain_facts)
     endif()
     string(REGEX MATCHALL "[^\n]+" lines "${facts}")
     foreach(line IN LISTS lines)
-      if(line MATCHES "^([A-Z0-9_]+)=(.*)$")
+      if(line MATCHES "^([A-Z0-9_]+)=(.+)$")
         set(FRAYWICK_${CMAKE_MATCH_1} "${CMAKE_MATCH_2}" CACHE INTERNAL
             "${CMAKE_MATCH_1}, from tools/toolchain.sh")
       endif()
@@ -30,7 +31,8 @@ function(fraywick_toolchain_facts)
   foreach(key IN LISTS ARGN)
     if("${FRAYWICK_${key}}" STREQUAL "")
       message(FATAL_ERROR "tools/toolchain.sh knows no ${key} on this machine: its tools are not "
-                          "installed. `make` installs them (tools/install-tools.sh).")
+                          "installed. Install them with `make packages` (tools/install-tools.sh), "
+                          "then configure this build folder again.")
     endif()
   endforeach()
   set(passed ${CMAKE_TRY_COMPILE_PLATFORM_VARIABLES})

@@ -29,15 +29,32 @@ cmake -DIN="$database" -DOUT=build/lint/compile_commands.json -DSOURCE_DIR="$roo
 
 status=0
 sources=$(git ls-files 'src/*.cpp')
-# .clang-tidy names every check; an older clang-tidy may lack some of them, and says nothing.
-listed=$(sed -n 's/^  \([a-z][a-zA-Z0-9.-]*\),\{0,1\}$/\1/p' .clang-tidy | sort)
+# .clang-tidy names every check, and clang-tidy says nothing of a name it does not know. An older
+# one lacks the checks that tools/lint/newer-checks.txt lists, which are named as not run; any
+# other unknown name is a misspelling that would check nothing, and fails the lint.
+listed=$(sed -n '/^Checks:/,/^[A-Za-z]/s/^ \{1,\}\([^-, ][^, ]*\),\{0,1\} *$/\1/p' .clang-tidy |
+  sort)
+newer=$(sed -n 's/^\([a-z][^ ]*\)$/\1/p' tools/lint/newer-checks.txt | sort)
 known=$("$tidy" --list-checks | sed -n 's/^ \{4\}\([a-z].*\)$/\1/p' | sort)
 lacking=$(comm -23 <(echo "$listed") <(echo "$known"))
+unknown=$(comm -23 <(echo "$lacking") <(echo "$newer") | grep . || true)
+stale=$(comm -13 <(echo "$listed") <(echo "$newer") | grep . || true)
 echo "clang-tidy $(version_of "$tidy"):" \
   "$(wc -w <<<"$sources") files of src/, $(($(wc -w <<<"$listed") - $(wc -w <<<"$lacking"))) of" \
   "the $(wc -w <<<"$listed") checks of .clang-tidy"
-if [ -n "$lacking" ]; then
-  echo "not run by this release, which lacks them:" $lacking | fold -s -w 98 | sed "s/^/  /"
+excused=$(comm -12 <(echo "$lacking") <(echo "$newer") | grep . || true)
+if [ -n "$excused" ]; then
+  echo "not run by this release, which lacks them:" $excused | fold -s -w 98 | sed "s/^/  /"
+fi
+if [ -n "$unknown" ]; then
+  echo "lint: .clang-tidy names checks that clang-tidy $(version_of "$tidy") does not know, and" \
+    "tools/lint/newer-checks.txt does not list as newer (misspelled?):" \
+    $unknown >&2
+  status=1
+fi
+if [ -n "$stale" ]; then
+  echo "lint: tools/lint/newer-checks.txt lists checks that .clang-tidy does not name:" $stale >&2
+  status=1
 fi
 # Two at a time: the machine has two cores. clang-tidy counts the warnings it suppressed in
 # code that is not ours on stderr even when quiet; only its findings are shown.
