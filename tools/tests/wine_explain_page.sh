@@ -17,38 +17,13 @@ sim=$1
 windows_bin=$2
 explain=$windows_bin/Fraywick-explain.exe
 
-if [ ! -f "$explain" ]; then
-  echo "skipped: no Windows build in $windows_bin (Fraywick-explain.exe is missing); 'make windows' makes one"
-  exit 77
-fi
-if ! command -v wine >/dev/null; then
-  echo "skipped: Wine is not installed"
-  exit 77
-fi
+. "$(dirname "$0")/wine_session.sh"
+wine_session_start "$windows_bin" Fraywick-explain.exe
 if ! command -v xmllint >/dev/null; then
   echo "FAIL: xmllint is missing (Debian: libxml2-utils; tools/install-tools.sh installs it)"
   exit 1
 fi
-
-# A program left from before the last change would test old code: bring it up to date first.
-if [ -f "$windows_bin/../CMakeCache.txt" ]; then
-  if ! cmake --build "$windows_bin/.." --target Fraywick-explain >"${TMPDIR:-/tmp}/wine-explain-build.log" 2>&1; then
-    echo "FAIL: could not bring Fraywick-explain.exe in $windows_bin up to date:"
-    tail -20 "${TMPDIR:-/tmp}/wine-explain-build.log"
-    exit 1
-  fi
-fi
-
 native_diag=$(dirname "$sim")/Fraywick-diag.so
-work=$(mktemp -d)
-wine_run=$(dirname "$0")/../../cmake/wine-run.sh
-WINEPREFIX=$(cd "$windows_bin/.." && pwd)/wineprefix
-export WINEPREFIX
-trap '"$wine_run" --shutdown; rm -rf "$work"' EXIT
-if ! "$wine_run" --hold; then
-  echo "FAIL: could not start a wineserver for $WINEPREFIX"
-  exit 1
-fi
 # The tests read the pages themselves: no browser.
 export FRAYWICK_EXPLAIN_NO_BROWSER=1
 

@@ -19,42 +19,11 @@ sim=$1
 windows_bin=$2
 scenarios=$3
 
-for file in fraywick-sim.exe Fraywick.asi Fraywick-diag.asi ScriptHookRDR2.dll; do
-  if [ ! -f "$windows_bin/$file" ]; then
-    echo "skipped: no Windows build in $windows_bin ($file is missing); 'make windows' makes one"
-    exit 77
-  fi
-done
-if ! command -v wine >/dev/null; then
-  echo "skipped: Wine is not installed"
-  exit 77
-fi
-
-# A Windows build left from before the last change would compare old code with new: bring it up
-# to date first (the program, and with it the plug-in and the hook double).
-if [ -f "$windows_bin/../CMakeCache.txt" ]; then
-  if ! cmake --build "$windows_bin/.." --target fraywick-sim Fraywick-diag >"${TMPDIR:-/tmp}/wine-traces-build.log" 2>&1; then
-    echo "FAIL: could not bring the Windows build in $windows_bin/.. up to date:"
-    tail -20 "${TMPDIR:-/tmp}/wine-traces-build.log"
-    exit 1
-  fi
-fi
-
+. "$(dirname "$0")/wine_session.sh"
+# The program, with the plug-in and the hook double it loads, and the diagnostic build.
+wine_session_start "$windows_bin" fraywick-sim.exe Fraywick.asi Fraywick-diag.asi ScriptHookRDR2.dll
 native_diag=$(dirname "$sim")/Fraywick-diag.so
-work=$(mktemp -d)
 export FRAYWICK_WINDOWS_BIN=$windows_bin
-
-# Some twenty Wine programs start one after another here, with native runs between them: one
-# wineserver for all of them, so that none starts while the last one's server is exiting.
-# fraywick-sim --wine runs its programs in this prefix, the one its launcher would choose.
-wine_run=$(dirname "$0")/../../cmake/wine-run.sh
-WINEPREFIX=$(cd "$windows_bin/.." && pwd)/wineprefix
-export WINEPREFIX
-trap '"$wine_run" --shutdown; rm -rf "$work"' EXIT
-if ! "$wine_run" --hold; then
-  echo "FAIL: could not start a wineserver for $WINEPREFIX"
-  exit 1
-fi
 
 # Lines that name files differ by nature: Wine sees Z:/tmp/... where Linux sees /tmp/...
 comparable() {
