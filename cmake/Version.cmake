@@ -66,3 +66,12 @@ function(fraywick_version_in_words numeric source_dir words_out commit_out files
   endforeach()
   set(${files_out} "${files}" PARENT_SCOPE)
 endfunction()
+
+# The version block players see under a Windows file's Properties > Details, made from
+# src/plugin/version.rc.in: project()'s numbers and the version in words (FRAYWICK_VERSION).
+#
+#   fraywick_version_resource(<out: .rc file> <name> <file name> <VFT_DLL or VFT_APP>
+#                             <description>)
+function(fraywick_version_resource out module_name module_file module_type module_description)
+  configure_file(${PROJECT_SOURCE_DIR}/src/plugin/version.rc.in ${out} @ONLY)
+endfunction()
