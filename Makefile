@@ -63,8 +63,8 @@ release: packages
 	@echo "The release, in $(CURDIR)/dist:" && cat dist/SHA256SUMS
 
 # Two clones of the commit at two different paths, each building only the release: both modules,
-# their PDBs, both zips, each file in them and SHA256SUMS, every one named, must come out byte
-# for byte the same (build/reproducible).
+# their PDBs, Fraywick-explain.exe, both zips, each file in them and SHA256SUMS, every one named,
+# must come out byte for byte the same (build/reproducible).
 test-reproducible: packages
 	tools/release/reproducible_test.sh
 
