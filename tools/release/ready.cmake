@@ -8,6 +8,11 @@
 # -dev+<commit>; the tag v<VERSION> on it makes it the final release, which needs more. Included
 # without VERSION, it only defines the decision, for ready_test.cmake.
 cmake_minimum_required(VERSION 3.25)
+# COMMIT is empty outside git: CMake 3.31 (Debian 13) warns of an empty single value, on stderr,
+# where the refusal is read, unless it is told to keep it as an empty string, as 3.25 does anyway.
+if(POLICY CMP0174)
+  cmake_policy(SET CMP0174 NEW)
+endif()
 
 # fraywick_release_refusal(<out> VERSION <1.2.0> COMMIT <hash, or empty outside git>
 #                          CHANGES <paths with changes not committed>... TAGS <v* tags at HEAD>...
